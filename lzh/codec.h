@@ -1,0 +1,76 @@
+// Compressed data of LHA members.
+//   Lh5Encoder - streaming -lh5- compressor (LZ77 over an 8 KiB window with hash chains
+//                and lazy matching, block-wise Huffman coding).
+//   Decoder    - streaming decoder for -lh0-, -lh5-, -lh6-, -lh7- (and -lhd-: no data).
+//                Safe on hostile input: it never reads past the packed size, never
+//                writes past the original size and reports malformed streams.
+//   compressLh5 / decompress - whole-buffer helpers for tests and small data.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "lzh/error.h"
+#include "lzh/header.h"
+#include "lzh/io.h"
+
+namespace pv::lzh {
+
+// Receives compressed bytes; false stops the encoder (write failure or abandon).
+using OutputFn = std::function<bool(const std::uint8_t*, std::size_t)>;
+
+struct EncoderOptions {
+  int maxChain = 64;       // hash-chain steps per position
+  int niceLength = 128;    // a match this long is taken at once
+  int lazyLength = 32;     // no lazy look-ahead once a match is at least this long
+  int blockCodes = 16384;  // codes per Huffman block (1..65535)
+};
+
+class Lh5Encoder {
+ public:
+  explicit Lh5Encoder(OutputFn out, const EncoderOptions& options = {});
+  ~Lh5Encoder();
+  Lh5Encoder(const Lh5Encoder&) = delete;
+  Lh5Encoder& operator=(const Lh5Encoder&) = delete;
+
+  // Feeds original bytes; false once the output callback has refused bytes.
+  bool write(const std::uint8_t* data, std::size_t n);
+  // Codes what is left and pads the last byte; false as above.
+  bool finish();
+
+  std::uint64_t originalSize() const;
+  std::uint64_t packedSize() const;  // compressed bytes handed to the output so far
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class Decoder {
+ public:
+  // Decodes packedSize bytes of src starting at dataOffset into originalSize bytes.
+  Decoder(Method method, ByteSource& src, std::uint64_t dataOffset, std::uint64_t packedSize,
+          std::uint64_t originalSize);
+  ~Decoder();
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+
+  // Produces up to n bytes; answers the count, 0 at the end or after an error.
+  std::size_t read(std::uint8_t* out, std::size_t n);
+  // Ok, ArchiveReadFailed, CorruptData or UnsupportedMethod.
+  Status status() const;
+  bool done() const;  // all originalSize bytes produced
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+std::vector<std::uint8_t> compressLh5(const std::uint8_t* data, std::size_t n, const EncoderOptions& options = {});
+// Decodes a whole stream; out gets exactly originalSize bytes on success.
+Status decompress(Method method, const std::uint8_t* packed, std::size_t packedSize, std::size_t originalSize,
+                  std::vector<std::uint8_t>& out);
+
+}  // namespace pv::lzh

@@ -1,0 +1,106 @@
+// Small I/O interfaces the codec works through, so that the DLL plugs in Win32
+// file handles and tests plug in memory buffers:
+//   ByteSource  - random-access, read-only bytes (an archive to read or update)
+//   InputStream - a file's data, read front to back once (an entry to compress)
+//   ByteSink    - the archive being written (append, patch earlier bytes, cut back)
+// Memory implementations of all three are provided.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace pv::lzh {
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Total number of bytes.
+  virtual std::uint64_t size() = 0;
+  // Reads exactly n bytes at offset into buf. Callers never ask beyond size(), so
+  // false means an I/O failure (reported as Error::ArchiveReadFailed).
+  virtual bool readAt(std::uint64_t offset, void* buf, std::size_t n) = 0;
+};
+
+class InputStream {
+ public:
+  virtual ~InputStream() = default;
+  // Reads up to n bytes. Answers the count read, 0 at the end, or -1 on failure
+  // (reported as Error::ReadFailed with the entry's name).
+  virtual std::ptrdiff_t read(void* buf, std::size_t n) = 0;
+};
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Appends n bytes at the current end. false = disk full or I/O error.
+  virtual bool write(const void* data, std::size_t n) = 0;
+  // Number of bytes written so far (the current end).
+  virtual std::uint64_t position() = 0;
+  // Overwrites n already-written bytes at offset (offset + n <= position()).
+  // The writer uses it to fill in a member header once the data is written.
+  virtual bool writeAt(std::uint64_t offset, const void* data, std::size_t n) = 0;
+  // Cuts the output back to size bytes (size <= position()); the next write appends
+  // there. Used to drop a compressed attempt and store the file instead.
+  virtual bool truncate(std::uint64_t size) = 0;
+};
+
+// A ByteSource over bytes owned elsewhere (they must outlive it).
+class MemorySource : public ByteSource {
+ public:
+  MemorySource(const void* data, std::size_t n) : p_(static_cast<const std::uint8_t*>(data)), n_(n) {}
+  explicit MemorySource(const std::vector<std::uint8_t>& v) : MemorySource(v.data(), v.size()) {}
+  std::uint64_t size() override { return n_; }
+  bool readAt(std::uint64_t offset, void* buf, std::size_t n) override {
+    if (offset > n_ || n > n_ - offset) return false;
+    if (n) std::memcpy(buf, p_ + offset, n);
+    return true;
+  }
+
+ private:
+  const std::uint8_t* p_;
+  std::size_t n_;
+};
+
+// An InputStream over bytes owned elsewhere.
+class MemoryInputStream : public InputStream {
+ public:
+  MemoryInputStream(const void* data, std::size_t n) : p_(static_cast<const std::uint8_t*>(data)), n_(n) {}
+  std::ptrdiff_t read(void* buf, std::size_t n) override {
+    if (n > n_ - pos_) n = n_ - pos_;
+    if (n) std::memcpy(buf, p_ + pos_, n);
+    pos_ += n;
+    return static_cast<std::ptrdiff_t>(n);
+  }
+
+ private:
+  const std::uint8_t* p_;
+  std::size_t n_;
+  std::size_t pos_ = 0;
+};
+
+// A ByteSink into a vector it owns.
+class MemorySink : public ByteSink {
+ public:
+  bool write(const void* data, std::size_t n) override {
+    const auto* b = static_cast<const std::uint8_t*>(data);
+    bytes.insert(bytes.end(), b, b + n);
+    return true;
+  }
+  std::uint64_t position() override { return bytes.size(); }
+  bool writeAt(std::uint64_t offset, const void* data, std::size_t n) override {
+    if (offset > bytes.size() || n > bytes.size() - offset) return false;
+    if (n) std::memcpy(bytes.data() + offset, data, n);
+    return true;
+  }
+  bool truncate(std::uint64_t size) override {
+    if (size > bytes.size()) return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    return true;
+  }
+
+  std::vector<std::uint8_t> bytes;
+};
+
+}  // namespace pv::lzh

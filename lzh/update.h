@@ -1,0 +1,124 @@
+// Updating an archive (the `u` command): add what the archive lacks, replace what is
+// newer on disk, copy everything else untouched.
+//
+//   std::vector<Entry> entries = ...;           // names, times, a way to open each file
+//   UpdateOptions opt; opt.progress = ...;
+//   UpdateResult r = updateArchive(existingOrNull, entries, tempSink, opt);
+//   if (r.status.ok()) { Status v = verifyArchive(tempSource, r); ... }
+//
+// Decisions, per entry (names compared with nameKey(): ASCII case folded by whole
+// Shift-JIS characters):
+//   - no member of that name          -> Add (appended after the old members, in entry order)
+//   - member exists, entry is newer   -> Replace (written at the old member's place)
+//   - otherwise                       -> the member is kept
+//   "Newer": entry.times.lastWrite against the member's ext-0x41 last-write time when it
+//   has one; otherwise against its stored time at the stored resolution (whole seconds for
+//   level 2, two seconds for DOS times), so a member stored with a coarser clock is not
+//   replaced again on every run. An entry whose lastWrite is 0 (unknown) counts as newer.
+//   Mode::Always replaces every listed member.
+//   Members not named by any entry are kept. Kept members are copied byte for byte,
+//   header included, never recompressed. A later entry with the same name as an earlier
+//   one is skipped.
+// Files are compressed with -lh5-, or stored as -lh0- when that would not be smaller.
+// Folder entries (isFolder) become -lhd- members when options.storeFolders is set and
+// are ignored otherwise. The output always ends with one 0x00 end mark.
+//
+// Failure: the first error stops the run and is returned (the sink then holds a partial
+// archive; the caller discards it). A damaged existing archive is an error before
+// anything is written. Entries of 4 GiB or more are refused with Error::TooLarge before
+// anything is written.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lzh/error.h"
+#include "lzh/header.h"
+#include "lzh/io.h"
+
+namespace pv::lzh {
+
+struct Entry {
+  std::string name;  // member path, Shift-JIS, '\' separators, relative (no drive, no leading '\')
+  bool isFolder = false;
+  std::uint64_t size = 0;                   // expected size; the data actually read is what gets stored
+  std::uint16_t attributes = kAttrArchive;  // DOS attribute bits (others are dropped)
+  FileTimes times;                          // lastWrite is the modification time
+  // Opens the file's data; nullptr = cannot open (Error::ReadFailed). May be called a
+  // second time for the same entry, when a file that does not compress is stored.
+  std::function<std::unique_ptr<InputStream>()> open;
+};
+
+enum class Action { Add, Replace, Keep };
+
+enum class ProgressKind {
+  Begin,      // total = bytes of all files to add or replace, count = their number
+  FileBegin,  // name/action of the member about to be written
+  Bytes,      // done/total advanced (called every 64 KiB or so)
+  FileEnd,
+  Verify,     // verifyArchive: name of the member being checked; done/total in bytes
+  End,
+};
+
+struct Progress {
+  ProgressKind kind = ProgressKind::Begin;
+  std::string_view name;  // Shift-JIS member name (FileBegin, FileEnd, Verify)
+  Action action = Action::Add;
+  std::size_t count = 0;  // Begin: number of members to add or replace
+  std::uint64_t done = 0;
+  std::uint64_t total = 0;
+};
+
+// Answer false to cancel (Error::Cancelled).
+using ProgressFn = std::function<bool(const Progress&)>;
+
+struct UpdateOptions {
+  enum class Mode { Newer, Always };
+  Mode mode = Mode::Newer;
+  bool storeFolders = true;
+  ProgressFn progress;
+  // Converts a level-0/1 member's DOS time (local time) to Unix UTC seconds. Unset:
+  // dosTimeToUnix() from timestamps.h, i.e. the DOS time is taken as UTC.
+  std::function<std::int64_t(std::uint32_t)> dosTimeToUnix;
+};
+
+// What updateArchive will do; computed without writing anything.
+struct UpdatePlan {
+  std::vector<Member> existing;              // members of the old archive, in order
+  std::vector<int> replacedBy;               // per existing member: entry index or -1 (kept)
+  std::vector<std::size_t> added;            // entry indices to append, in order
+  std::vector<Action> entryAction;           // per entry: Add, Replace, or Keep (nothing to do)
+  std::uint64_t bytesToCompress = 0;         // sum of sizes of files to add or replace
+  std::size_t changes() const;               // number of members added or replaced
+};
+
+Status planUpdate(ByteSource* existing, const std::vector<Entry>& entries, const UpdateOptions& options,
+                  UpdatePlan& plan);
+
+struct WrittenMember {
+  std::string path;
+  Action action = Action::Keep;
+  std::uint64_t headerOffset = 0;  // in the written archive
+};
+
+struct UpdateResult {
+  Status status;
+  std::vector<WrittenMember> members;  // every member of the written archive, in order
+  std::size_t added = 0, replaced = 0, kept = 0;
+  std::uint64_t newestWriteTime = 0;   // FILETIME of the newest member in the written archive, 0 if none
+};
+
+// existing may be nullptr (no archive yet); an existing source of size 0 counts as empty.
+UpdateResult updateArchive(ByteSource* existing, const std::vector<Entry>& entries, ByteSink& out,
+                           const UpdateOptions& options);
+
+// Re-reads the written archive: every member must parse, the members must be the ones
+// `written` lists, and every added or replaced member is decoded and its CRC-16 and size
+// checked. Errors: DamagedArchive, CrcMismatch, CorruptData, ArchiveReadFailed, Cancelled.
+Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress = {});
+
+}  // namespace pv::lzh
