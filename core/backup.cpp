@@ -106,14 +106,11 @@ std::vector<std::string> CollectFiles(FileSystem& fs, const std::string& BaseDir
   return list;
 }
 
-std::string ResponseText(const std::vector<std::string>& names) {
-  std::string text;
-  for (const auto& n : names) {
-    text += '"';
-    text += n;
-    text += "\"\r\n";
-  }
-  return text;
+std::vector<std::string> ResponseLines(const std::vector<std::string>& names) {
+  std::vector<std::string> lines;
+  lines.reserve(names.size());
+  for (const auto& n : names) lines.push_back('"' + n + '"');
+  return lines;
 }
 
 std::string ResponsePath(std::string_view TempDir) {

@@ -80,8 +80,9 @@ std::vector<std::string> CollectFiles(FileSystem& fs, const std::string& BaseDir
 // ---------------------------------------------------------------- response file and command line
 inline constexpr std::string_view kResponseFileName = "pelbo.tmp";
 
-// The response file's bytes: each name in double quotes, each line ended by CR LF.
-std::string ResponseText(const std::vector<std::string>& names);
+// The response file's lines: each name in double quotes (the file ends every
+// line with CR LF).
+std::vector<std::string> ResponseLines(const std::vector<std::string>& names);
 
 // TempDir + "pelbo.tmp" (TempDir ends in a backslash).
 std::string ResponsePath(std::string_view TempDir);

@@ -11,10 +11,10 @@
 namespace pv::backup {
 namespace {
 
-TEST(Response, QuotedLinesEndedByCrLf) {
-  EXPECT_EQ(ResponseText({"proj\\a.c", "readme.bak", "表\\ソ.txt"}),
-            "\"proj\\a.c\"\r\n\"readme.bak\"\r\n\"表\\ソ.txt\"\r\n");
-  EXPECT_EQ(ResponseText({}), "");
+TEST(Response, QuotedLines) {
+  EXPECT_EQ(ResponseLines({"proj\\a.c", "readme.bak", "表\\ソ.txt"}),
+            (std::vector<std::string>{"\"proj\\a.c\"", "\"readme.bak\"", "\"表\\ソ.txt\""}));
+  EXPECT_TRUE(ResponseLines({}).empty());
   EXPECT_EQ(ResponsePath("C:\\TEMP\\"), "C:\\TEMP\\pelbo.tmp");
 }
 
