@@ -1,0 +1,76 @@
+#include "core/deffile.h"
+
+#include "core/convert.h"
+
+namespace pv {
+
+bool operator==(const TBuckup& a, const TBuckup& b) {
+  return a.ArcName == b.ArcName && a.DestDir == b.DestDir && a.VerFile == b.VerFile && a.Flags == b.Flags &&
+         a.BaseDir == b.BaseDir && a.FileList == b.FileList && a.DelExts == b.DelExts && a.ExclExts == b.ExclExts;
+}
+
+namespace deffile {
+namespace {
+
+void appendList(std::vector<std::string>& out, const std::vector<std::string>& list) {
+  out.emplace_back("{");
+  out.insert(out.end(), list.begin(), list.end());
+  out.emplace_back("}");
+}
+
+// Reads list entries from lines[p] on up to the closing "}"; empty lines are
+// skipped. Answers the index of that "}", or lines.size() when there is none.
+std::size_t readList(const std::vector<std::string>& lines, std::size_t p, std::vector<std::string>& list) {
+  for (; p < lines.size(); ++p) {
+    const std::string& l = lines[p];
+    if (l == "}") return p;
+    if (!l.empty()) list.push_back(l);
+  }
+  return p;
+}
+
+}  // namespace
+
+void appendLines(std::vector<std::string>& out, const std::string& name, const TBuckup& rec) {
+  out.push_back(name);
+  out.emplace_back("{");
+  out.push_back(rec.DestDir);
+  out.push_back(rec.ArcName);
+  out.push_back(rec.VerFile);
+  out.push_back(intToStr(rec.Flags));
+  out.push_back(rec.BaseDir);
+  appendList(out, rec.FileList);
+  appendList(out, rec.ExclExts);
+  appendList(out, rec.DelExts);
+  out.emplace_back("}");
+}
+
+void read(const std::vector<std::string>& lines, const std::function<void(std::string, TBuckup)>& add) {
+  const std::size_t n = lines.size();
+  std::size_t p = 0;
+  // Each test reads a line only after checking that it exists: a list that runs
+  // to the end of the file must stop reading, not read past it.
+  auto is = [&](std::size_t i, const char* text) { return i < n && lines[i] == text; };
+  while (p < n) {
+    if (n <= p + 13) return;
+    if (!is(p + 1, "{")) return;
+    TBuckup rec;
+    rec.DestDir = lines[p + 2];
+    rec.ArcName = lines[p + 3];
+    rec.VerFile = lines[p + 4];
+    rec.Flags = strToInt(lines[p + 5]);  // throws: the record is dropped, reading stops
+    rec.BaseDir = lines[p + 6];
+    if (!is(p + 7, "{")) return;
+    std::size_t q = readList(lines, p + 8, rec.FileList);
+    if (!is(q + 1, "{")) return;
+    q = readList(lines, q + 2, rec.ExclExts);
+    if (!is(q + 1, "{")) return;
+    q = readList(lines, q + 2, rec.DelExts);
+    if (!is(q + 1, "}")) return;
+    add(lines[p], std::move(rec));
+    p = q + 2;
+  }
+}
+
+}  // namespace deffile
+}  // namespace pv
