@@ -1,0 +1,336 @@
+// The Backup button end to end: the real pelbo.exe with our unlha32.dll beside it,
+// a definitions file written for each test, and the archive read back afterwards.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/deffile.h"
+#include "core/sjis.h"
+#include "driver.h"
+#include "lzh/archive.h"
+
+using namespace pv::test;
+
+namespace {
+
+struct Def {
+  std::string name = "bk";
+  pv::TBuckup rec;
+};
+
+// One member of an archive: path and data.
+struct Entry {
+  std::string path;
+  std::string data;
+  bool operator==(const Entry& o) const { return path == o.path && data == o.data; }
+};
+std::ostream& operator<<(std::ostream& os, const Entry& e) { return os << e.path << " (" << e.data.size() << " bytes)"; }
+
+std::string today() {
+  SYSTEMTIME st{};
+  GetLocalTime(&st);
+  char buf[16];
+  wsprintfA(buf, "%04u.%02u.%02u", st.wYear, st.wMonth, st.wDay);
+  return buf;
+}
+
+class BackupRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app = root_.file("app");
+    base = root_.file("src") + "\\";
+    dest = root_.file("dest");
+    tmp = root_.file("tmp") + "\\";
+    for (const auto& d : {app, base, dest, tmp}) ASSERT_TRUE(makeDirs(d)) << lastError();
+    ASSERT_TRUE(copyFile(joinPath(binDir(), "pelbo.exe"), joinPath(app, "pelbo.exe"))) << lastError();
+    if (withLibrary_) {
+      ASSERT_TRUE(copyFile(joinPath(binDir(), "unlha32.dll"), joinPath(app, "unlha32.dll"))) << lastError();
+    }
+    // A fresh placement, and the mouse away from the window so no hint covers the status text.
+    regDeleteKey(HKEY_CURRENT_USER, "Software\\Sorvane");
+    moveCursor({1200, 1000});
+  }
+
+  void TearDown() override {
+    if (proc_) {
+      closeWindow(main_);
+      if (!proc_.waitExit(kShortTimeout)) proc_.kill();
+    }
+  }
+
+  // A definition with the usual folders: BaseDir src\, DestDir dest.
+  pv::TBuckup def(const std::string& arcName, std::int32_t flags, std::vector<std::string> files,
+                  std::vector<std::string> excl = {}, std::vector<std::string> del = {}) {
+    pv::TBuckup b;
+    b.DestDir = dest;
+    b.ArcName = arcName;
+    b.Flags = flags;
+    b.BaseDir = base;
+    b.FileList = std::move(files);
+    b.ExclExts = std::move(excl);
+    b.DelExts = std::move(del);
+    return b;
+  }
+
+  void put(const std::string& rel, const std::string& data) {
+    std::string path = base + rel;
+    makeDirs(path.substr(0, pv::sjis::findLast(path, '\\')));
+    ASSERT_TRUE(writeFile(path, data)) << lastError();
+  }
+  bool has(const std::string& rel) const { return fileExists(base + rel); }
+
+  // Writes pelbo.dat and starts the program with its temporary folder in tmp\.
+  void start(const std::vector<Def>& defs) {
+    std::vector<std::string> lines;
+    for (const auto& d : defs) pv::deffile::appendLines(lines, d.name, d.rec);
+    std::string text;
+    for (const auto& l : lines) text += l + "\r\n";
+    ASSERT_TRUE(writeFile(joinPath(app, "pelbo.dat"), text));
+
+    std::string oldTmp = env("TMP"), oldTemp = env("TEMP");
+    SetEnvironmentVariableA("TMP", tmp.c_str());
+    SetEnvironmentVariableA("TEMP", tmp.c_str());
+    proc_ = startProcess(joinPath(app, "pelbo.exe"), {}, app);
+    SetEnvironmentVariableA("TMP", oldTmp.c_str());
+    SetEnvironmentVariableA("TEMP", oldTemp.c_str());
+    ASSERT_TRUE(proc_) << lastError();
+    main_ = proc_.waitWindow("", "Pomvault");
+    ASSERT_TRUE(main_) << dumpWindows(proc_.pid());
+    list_ = findChild(main_, "ListBox");
+    toolbar_ = findToolbar(main_);
+    status_ = findStatusBar(main_);
+    ASSERT_TRUE(list_ && toolbar_ && status_) << dumpTree(main_);
+    ASSERT_EQ(listCount(list_), static_cast<int>(defs.size()));
+  }
+
+  // Selects a definition and presses Backup; the run may still be going on return.
+  void press(int index) {
+    ASSERT_TRUE(clickListItem(list_, index)) << lastError();
+    ASSERT_TRUE(waitUntil([&] {
+      int i = toolbarFind(toolbar_, "Backup");
+      auto b = toolbarButton(toolbar_, i);
+      return b && b->enabled();
+    })) << "Backup stays disabled";
+    ASSERT_TRUE(pressToolbarButton(toolbar_, "Backup")) << lastError();
+  }
+
+  // The run has ended: status text cleared, response file gone, window answering.
+  void waitDone(DWORD timeoutMs = 60000) {
+    ASSERT_TRUE(waitUntil([&] { return statusText(status_).empty() && !fileExists(responseFile()); }, timeoutMs))
+        << "status: " << statusText(status_) << "\n" << dumpWindows(proc_.pid());
+    ASSERT_TRUE(settle(main_));
+    ASSERT_TRUE(statusText(status_).empty());
+  }
+
+  void run(int index = 0) {
+    press(index);
+    waitDone();
+  }
+
+  std::string responseFile() const { return tmp + "pelbo.tmp"; }
+  std::string archive(const std::string& name) const { return joinPath(dest, name + ".lzh"); }
+
+  // The file members of an archive (folder entries left out), sorted by path.
+  static std::vector<Entry> members(const std::string& path) {
+    std::vector<Entry> out;
+    auto bytes = readFile(path);
+    if (!bytes) {
+      ADD_FAILURE() << "no archive " << path;
+      return out;
+    }
+    pv::lzh::MemorySource src(bytes->data(), bytes->size());
+    std::vector<pv::lzh::Member> ms;
+    pv::lzh::Status st = pv::lzh::readArchive(src, ms);
+    EXPECT_TRUE(st.ok()) << pv::lzh::errorName(st.error) << " " << st.detail;
+    for (const auto& m : ms) {
+      if (m.isDirectory()) continue;
+      Entry e{m.path, {}};
+      pv::lzh::Status x = pv::lzh::extractMember(src, m, [&](const std::uint8_t* p, std::size_t n) {
+        e.data.append(reinterpret_cast<const char*>(p), n);
+        return true;
+      });
+      EXPECT_TRUE(x.ok()) << m.path << ": " << pv::lzh::errorName(x.error);
+      out.push_back(std::move(e));
+    }
+    std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.path < b.path; });
+    return out;
+  }
+
+  static std::string env(const char* name) {
+    char buf[MAX_PATH * 2] = {};
+    DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+    return n && n < sizeof buf ? std::string(buf, n) : std::string();
+  }
+
+  std::string app, base, dest, tmp;
+  bool withLibrary_ = true;
+  Process proc_;
+  HWND main_ = nullptr, list_ = nullptr, toolbar_ = nullptr, status_ = nullptr;
+
+ private:
+  TempDir root_{"pvbk"};
+};
+
+// ---------------------------------------------------------------- archive contents
+
+TEST_F(BackupRun, FolderWalkDeletesExcludesAndKeepsTopLevelFiles) {
+  put("proj\\a.c", "int a;\r\n");
+  put("proj\\A.BAK", "old");
+  put("proj\\sub\\b.obj", "obj");
+  put("proj\\表\\ソ.c", "sjis");
+  put("proj\\empty\\.keep.obj", "");
+  put("readme.bak", "read me");
+  Def d;
+  d.rec = def("src\\d", 0, {"proj\\", "readme.bak"}, {".bak"}, {".obj"});
+  start({d});
+  run();
+
+  const std::string name = archive("src" + today());
+  ASSERT_TRUE(fileExists(name)) << "files in dest: " << listDir(dest).size();
+  EXPECT_EQ(members(name), (std::vector<Entry>{{"proj\\a.c", "int a;\r\n"},
+                                                {"proj\\表\\ソ.c", "sjis"},
+                                                {"readme.bak", "read me"}}));
+  EXPECT_FALSE(has("proj\\sub\\b.obj")) << "deletion pattern";
+  EXPECT_FALSE(has("proj\\empty\\.keep.obj"));
+  EXPECT_TRUE(has("proj\\A.BAK")) << "excluded files stay on the disk";
+  EXPECT_TRUE(listDir(tmp).empty()) << "the response file is removed";
+}
+
+TEST_F(BackupRun, SecondRunUpdatesAndAlwaysNewStartsOver) {
+  put("p\\one.txt", "1");
+  Def upd, fresh;
+  upd.name = "upd";
+  upd.rec = def("upd", 0, {"p\\"});
+  fresh.name = "fresh";
+  fresh.rec = def("fresh", 1, {"p\\"});
+  start({upd, fresh});
+  run(0);
+  run(1);
+
+  // one.txt leaves the tree, two.txt comes: the update keeps the old member.
+  ASSERT_TRUE(deleteFile(base + "p\\one.txt"));
+  put("p\\two.txt", "22");
+  run(0);
+  EXPECT_EQ(members(archive("upd")), (std::vector<Entry>{{"p\\one.txt", "1"}, {"p\\two.txt", "22"}}));
+  run(1);
+  EXPECT_EQ(members(archive("fresh")), (std::vector<Entry>{{"p\\two.txt", "22"}}));
+}
+
+TEST_F(BackupRun, ArchiveNamedAfterTheVersionFile) {
+  const std::string verFile = joinPath(app, "pv_recorder.exe");
+  ASSERT_TRUE(copyFile(joinPath(binDir(), "pv_recorder.exe"), verFile));
+  put("x.txt", "x");
+  Def withVer, without;
+  withVer.rec = def("app\\f_\\p", 0, {"x.txt"});
+  withVer.rec.VerFile = verFile;
+  without.name = "nover";
+  without.rec = def("plain\\f\\p", 0, {"x.txt"});
+  start({withVer, without});
+  run(0);
+  run(1);
+  EXPECT_EQ(listDir(dest), (std::vector<std::string>{"app3.1.4.1_2.71.lzh", "plain.lzh"}));
+}
+
+// ---------------------------------------------------------------- the run keeps old archives
+
+TEST_F(BackupRun, AlwaysNewWithNothingToArchiveKeepsTheOldArchive) {
+  put("empty\\gone.obj", "x");
+  ASSERT_TRUE(writeFile(archive("keep"), "the only backup"));
+  Def d;
+  d.rec = def("keep", 1, {"empty\\", "missing\\"}, {}, {".obj"});
+  start({d});
+  run();
+  EXPECT_EQ(readFile(archive("keep")).value_or(""), "the only backup");
+  EXPECT_FALSE(has("empty\\gone.obj")) << "the walk still deletes";
+  EXPECT_TRUE(listDir(tmp).empty());
+}
+
+class BackupWithoutLibrary : public BackupRun {
+ protected:
+  BackupWithoutLibrary() { withLibrary_ = false; }
+};
+
+TEST_F(BackupWithoutLibrary, ErrorBoxAndNothingTouched) {
+  put("p\\a.obj", "keep me");
+  put("p\\a.c", "c");
+  ASSERT_TRUE(writeFile(archive("nolib"), "old archive"));
+  Def d;
+  d.rec = def("nolib", 1, {"p\\"}, {}, {".obj"});
+  start({d});
+  press(0);
+
+  HWND box = waitMessageBox("エラー", proc_.pid());
+  ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+  MessageBoxInfo info = readMessageBox(box);
+  EXPECT_EQ(info.text, "unlha32.dll が見つかりません。バックアップできませんでした。");
+  EXPECT_EQ(info.buttons, (std::vector<std::string>{"OK"}));
+  EXPECT_EQ(ownerWindow(box), main_);
+  ASSERT_TRUE(answerMessageBox(box, IDOK));
+  waitDone();
+
+  EXPECT_TRUE(has("p\\a.obj"));
+  EXPECT_EQ(readFile(archive("nolib")).value_or(""), "old archive");
+  EXPECT_TRUE(listDir(tmp).empty());
+}
+
+// ---------------------------------------------------------------- opening the archive
+
+class BackupOpen : public BackupRun {
+ protected:
+  void SetUp() override {
+    BackupRun::SetUp();
+    if (HasFatalFailure()) return;
+    recorder_ = joinPath(app, "pv_recorder.exe");
+    log_ = joinPath(app, "opened.log");
+    ASSERT_TRUE(copyFile(joinPath(binDir(), "pv_recorder.exe"), recorder_));
+    // The shell of this prefix reads associations from HKEY_CLASSES_ROOT only.
+    ASSERT_TRUE(regWriteString(HKEY_CLASSES_ROOT, ".lzh", "", "PvTestLzh"));
+    ASSERT_TRUE(regWriteString(HKEY_CLASSES_ROOT, "PvTestLzh\\shell\\open\\command", "",
+                               "\"" + recorder_ + "\" \"" + log_ + "\" \"%1\""));
+  }
+  void TearDown() override {
+    BackupRun::TearDown();
+    regDeleteKey(HKEY_CLASSES_ROOT, "PvTestLzh");
+    regDeleteKey(HKEY_CLASSES_ROOT, ".lzh");
+  }
+  std::string recorder_, log_;
+};
+
+TEST_F(BackupOpen, OpensTheNewArchiveOnlyOnSuccess) {
+  put("a.txt", "a");
+  Def ok, broken, quiet;
+  ok.name = "ok";
+  ok.rec = def("opened", 2, {"a.txt"});
+  broken.name = "broken";
+  broken.rec = def("never", 2, {"a.txt"});
+  broken.rec.DestDir = joinPath(dest, "missing");
+  quiet.name = "quiet";
+  quiet.rec = def("quiet", 0, {"a.txt"});
+  start({ok, broken, quiet});
+
+  run(0);
+  ASSERT_TRUE(waitUntil([&] { return fileExists(log_); })) << "nothing opened";
+  std::string opened = readFile(log_).value_or("");
+  EXPECT_NE(opened.find("\"" + archive("opened") + "\""), std::string::npos) << opened;
+
+  // The library cannot write into a missing folder: it says so in its own box.
+  press(1);
+  HWND box = waitUntil([&] { return findMessageBox("", proc_.pid()) != nullptr; }) ? findMessageBox("", proc_.pid())
+                                                                                  : nullptr;
+  ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+  std::string text = messageBoxText(box);
+  auto buttons = messageBoxButtons(box);
+  ASSERT_FALSE(buttons.empty());
+  ASSERT_TRUE(answerMessageBox(box, buttons[0])) << text;
+  waitDone();
+  run(2);
+  sleepMs(1500);  // give a wrongly started program time to write
+  EXPECT_EQ(readFile(log_).value_or(""), opened) << "opened after a failure or without the flag";
+  EXPECT_FALSE(fileExists(archive("never")));
+  EXPECT_TRUE(fileExists(archive("quiet")));
+}
+
+}  // namespace
