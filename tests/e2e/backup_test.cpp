@@ -46,8 +46,8 @@ class BackupRun : public ::testing::Test {
     tmp = root_.file("tmp") + "\\";
     for (const auto& d : {app, base, dest, tmp}) ASSERT_TRUE(makeDirs(d)) << lastError();
     ASSERT_TRUE(copyFile(joinPath(binDir(), "pelbo.exe"), joinPath(app, "pelbo.exe"))) << lastError();
-    if (withLibrary_) {
-      ASSERT_TRUE(copyFile(joinPath(binDir(), "unlha32.dll"), joinPath(app, "unlha32.dll"))) << lastError();
+    if (!library_.empty()) {
+      ASSERT_TRUE(copyFile(joinPath(binDir(), library_), joinPath(app, "unlha32.dll"))) << lastError();
     }
     // A fresh placement, and the mouse away from the window so no hint covers the status text.
     regDeleteKey(HKEY_CURRENT_USER, "Software\\Sorvane");
@@ -91,8 +91,8 @@ class BackupRun : public ::testing::Test {
     ASSERT_TRUE(writeFile(joinPath(app, "pelbo.dat"), text));
 
     std::string oldTmp = env("TMP"), oldTemp = env("TEMP");
-    SetEnvironmentVariableA("TMP", tmp.c_str());
-    SetEnvironmentVariableA("TEMP", tmp.c_str());
+    SetEnvironmentVariableA("TMP", programTemp_.empty() ? tmp.c_str() : programTemp_.c_str());
+    SetEnvironmentVariableA("TEMP", programTemp_.empty() ? tmp.c_str() : programTemp_.c_str());
     proc_ = startProcess(joinPath(app, "pelbo.exe"), {}, app);
     SetEnvironmentVariableA("TMP", oldTmp.c_str());
     SetEnvironmentVariableA("TEMP", oldTemp.c_str());
@@ -166,7 +166,8 @@ class BackupRun : public ::testing::Test {
   }
 
   std::string app, base, dest, tmp;
-  bool withLibrary_ = true;
+  std::string library_ = "unlha32.dll";  // copied beside pelbo.exe as unlha32.dll
+  std::string programTemp_;               // the program's temporary folder, when not tmp
   Process proc_;
   HWND main_ = nullptr, list_ = nullptr, toolbar_ = nullptr, status_ = nullptr;
 
@@ -250,7 +251,7 @@ TEST_F(BackupRun, AlwaysNewWithNothingToArchiveKeepsTheOldArchive) {
 
 class BackupWithoutLibrary : public BackupRun {
  protected:
-  BackupWithoutLibrary() { withLibrary_ = false; }
+  BackupWithoutLibrary() { library_.clear(); }
 };
 
 TEST_F(BackupWithoutLibrary, ErrorBoxAndNothingTouched) {
@@ -274,6 +275,77 @@ TEST_F(BackupWithoutLibrary, ErrorBoxAndNothingTouched) {
   EXPECT_TRUE(has("p\\a.obj"));
   EXPECT_EQ(readFile(archive("nolib")).value_or(""), "old archive");
   EXPECT_TRUE(listDir(tmp).empty());
+}
+
+// ---------------------------------------------------------------- what reaches the library
+
+// With a stand-in library that keeps the command line and a copy of the response file.
+class BackupCapture : public BackupRun {
+ protected:
+  BackupCapture() { library_ = "capture\\unlha32.dll"; }
+  std::vector<std::string> log() const {
+    std::vector<std::string> lines;
+    std::string text = readFile(joinPath(app, "capture.log")).value_or("");
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+      lines.push_back(text.substr(at, end - at));
+    return lines;
+  }
+};
+
+TEST_F(BackupCapture, CommandLineResponseFileAndWait) {
+  put("proj\\a.c", "a");
+  put("proj\\sub\\b.txt", "b");
+  put("proj\\x.obj", "x");
+  put("readme.bak", "r");
+  ASSERT_TRUE(writeFile(archive("cap"), "old"));
+  Def d;
+  d.rec = def("cap", 1, {"proj\\", "readme.bak"}, {".bak"}, {".obj"});
+  start({d});
+  run();
+
+  std::vector<std::string> lines = log();
+  ASSERT_EQ(lines.size(), 5u) << ::testing::PrintToString(lines);
+  // Busy twice: the run polls until the library is free, half a second apart.
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(lines[i].rfind("GetRunning ", 0), 0u) << lines[i];
+  unsigned long first = std::stoul(lines[0].substr(11)), last = std::stoul(lines[2].substr(11));
+  EXPECT_GE(last - first, 900u);
+  EXPECT_EQ(lines[3], "Command owner=1 cmd=u -r2 -x1 -jm2 -a1 -t1 \"" + archive("cap") + "\" \"" + base + "\" \"@" + tmp +
+                          "pelbo.tmp\"");
+  EXPECT_EQ(lines[4], "archive-exists=0") << "always-new deletes the old archive before the command";
+
+  // The response file: quoted names relative to BaseDir, CR LF after each, in the
+  // order the folders were read (which the file system decides).
+  std::string rsp = readFile(joinPath(app, "capture.rsp")).value_or("");
+  std::vector<std::string> names;
+  for (std::size_t at = 0, end; (end = rsp.find("\r\n", at)) != std::string::npos; at = end + 2)
+    names.push_back(rsp.substr(at, end - at));
+  std::string rejoined;
+  for (const auto& n : names) rejoined += n + "\r\n";
+  EXPECT_EQ(rejoined, rsp) << "every line ends with CR LF";
+  ASSERT_EQ(names.size(), 3u) << rsp;
+  std::sort(names.begin(), names.begin() + 2);
+  EXPECT_EQ(names, (std::vector<std::string>{"\"proj\\a.c\"", "\"proj\\sub\\b.txt\"", "\"readme.bak\""}));
+  EXPECT_TRUE(listDir(tmp).empty());
+}
+
+TEST_F(BackupCapture, ResponseFileThatCannotBeCreated) {
+  programTemp_ = tmp + "missing\\";
+  put("a.txt", "a");
+  ASSERT_TRUE(writeFile(archive("keep"), "old"));
+  Def d;
+  d.rec = def("keep", 1, {"a.txt"});
+  start({d});
+  press(0);
+
+  HWND box = waitMessageBox("Pomvault", proc_.pid());
+  ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+  EXPECT_EQ(messageBoxText(box), "ファイル " + programTemp_ + "pelbo.tmp を作成できません");
+  EXPECT_EQ(statusText(status_), "") << "status text is put back before the box";
+  ASSERT_TRUE(answerMessageBox(box, IDOK));
+  ASSERT_TRUE(settle(main_));
+
+  EXPECT_TRUE(log().empty()) << "the library is not called";
+  EXPECT_EQ(readFile(archive("keep")).value_or(""), "old") << "nor is the old archive deleted";
 }
 
 // ---------------------------------------------------------------- opening the archive
