@@ -150,6 +150,7 @@ class ToolButton : public Component {
 
  private:
   friend class ToolBar;
+  friend class Form;
   ToolBar* bar_ = nullptr;
   std::string caption_, hint_;
   int image_ = -1;

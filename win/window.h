@@ -83,6 +83,8 @@ class Window {
                         int x, int y, int w, int h, HWND parent, HMENU menuOrId);
   // Destroys the window (children with it); no-op without one.
   void destroyHandle();
+  // True for a subclassed standard control, false for one of our own classes.
+  bool subclassed() const { return original_ != nullptr; }
 
  private:
   static LRESULT CALLBACK ownClassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
@@ -320,6 +322,8 @@ class Control : public Component, public Window {
   virtual void createParams(CreateParams& p);
   virtual void createWindow();
   LRESULT handleMessage(UINT msg, WPARAM w, LPARAM l) override;
+  // Reflected messages nobody handled get the parent's default answer.
+  LRESULT defaultHandler(UINT msg, WPARAM w, LPARAM l) override;
   // Paints a control of one of our own classes (WM_PAINT between BeginPaint and EndPaint).
   virtual void paintWindow(HDC dc);
   // The answer to a reflected WM_CTLCOLOR*: the colours of this control.
