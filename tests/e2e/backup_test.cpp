@@ -390,13 +390,10 @@ TEST_F(BackupOpen, OpensTheNewArchiveOnlyOnSuccess) {
 
   // The library cannot write into a missing folder: it says so in its own box.
   press(1);
-  HWND box = waitUntil([&] { return findMessageBox("", proc_.pid()) != nullptr; }) ? findMessageBox("", proc_.pid())
-                                                                                  : nullptr;
+  HWND box = waitMessageBox("unlha32.dll", proc_.pid());
   ASSERT_TRUE(box) << dumpWindows(proc_.pid());
-  std::string text = messageBoxText(box);
-  auto buttons = messageBoxButtons(box);
-  ASSERT_FALSE(buttons.empty());
-  ASSERT_TRUE(answerMessageBox(box, buttons[0])) << text;
+  EXPECT_EQ(ownerWindow(box), main_);
+  ASSERT_TRUE(answerMessageBox(box, IDOK)) << messageBoxText(box);
   waitDone();
   run(2);
   sleepMs(1500);  // give a wrongly started program time to write
