@@ -25,8 +25,9 @@ constexpr DWORD kPollMs = 30;
 // Polls pred until it answers true or timeoutMs passes; answers the last result.
 bool waitUntil(const std::function<bool()>& pred, DWORD timeoutMs = kTimeout, DWORD pollMs = kPollMs);
 void sleepMs(DWORD ms);
-// Waits until the thread owning hwnd has handled what was posted to it before
-// (or has entered a modal loop, e.g. a message box). False when it hangs or hwnd is gone.
+// Waits until the thread owning hwnd has handled what the driver delivered to it
+// (clicks, BM_CLICK) or has entered a modal loop, e.g. a message box; gives posted
+// keys a moment. False when it hangs; a window destroyed meanwhile counts as settled.
 bool settle(HWND hwnd, DWORD timeoutMs = kTimeout);
 
 // Description of the most recent failure on this thread.
@@ -102,7 +103,7 @@ class Process {
 };
 
 // exe without a folder is taken from binDir(). Arguments are quoted as needed;
-// workDir empty = the exe's folder. Invalid Process on failure.
+// workDir empty = the exe's folder. Invalid Process on failure. Parks the cursor first.
 Process startProcess(const std::string& exe, const std::vector<std::string>& args = {},
                      const std::string& workDir = "");
 // Starts, waits and answers the exit code; nullopt on failure or timeout (then killed).
@@ -163,7 +164,10 @@ std::string dumpWindows(DWORD pid = 0);
 std::string dumpTree(HWND top);
 
 // ---------------------------------------------------------------- mouse and keyboard
-// Posted: mouse messages straight to hwnd at a client point (no real cursor).
+// Mouse messages straight to hwnd at a client point (SendNotifyMessage, then settle),
+// so they reach it even when something covers that spot. Clicks move the real cursor
+// there first, since hover-tracking controls cancel a press when the mouse seems to
+// have left them.
 bool postClick(HWND hwnd, POINT client);
 bool postDoubleClick(HWND hwnd, POINT client);
 bool postRightClick(HWND hwnd, POINT client);
@@ -175,17 +179,21 @@ bool realClick(POINT screen);
 bool realDoubleClick(POINT screen);
 bool realDrag(POINT fromScreen, POINT toScreen, int steps = 8);
 POINT cursorPos();
+// Moves the cursor to the bottom-right corner, away from any window (startProcess
+// does this, so a new window never starts under a stale hover).
+void parkCursor();
 
 // Keys posted to hwnd: WM_KEYDOWN + WM_KEYUP (the target's TranslateMessage /
 // IsDialogMessage turn them into WM_CHAR or default-button presses).
 bool pressKey(HWND hwnd, UINT vk);
 bool pressEnter(HWND hwnd);
 bool pressEscape(HWND hwnd);
-// WM_CHAR per character (double-byte characters as one wide char).
+// WM_CHAR per character. Double-byte characters into an ANSI window go in as
+// EM_REPLACESEL (edit boxes), since Wine's ANSI edit takes WM_CHAR byte by byte.
 bool typeText(HWND hwnd, const std::string& text);
 
 // ---------------------------------------------------------------- buttons and edits
-bool click(HWND button);                                   // BM_CLICK, posted, then settle
+bool click(HWND button);                                   // BM_CLICK (not waited for), then settle
 // BST_CHECKED / BST_UNCHECKED / BST_INDETERMINATE; -1 when hwnd is not a window.
 int checkState(HWND button);
 bool isChecked(HWND button);
@@ -213,7 +221,7 @@ std::optional<ToolButton> toolbarButton(HWND toolbar, int index);
 std::vector<ToolButton> toolbarButtons(HWND toolbar);
 int toolbarFind(HWND toolbar, const std::string& text);     // index or -1
 int toolbarFindCommand(HWND toolbar, int command);          // index or -1
-// Presses by posting a left click at the button's centre, then settles.
+// Presses with a left click at the button's centre (postClick), then settles.
 bool pressToolbarButton(HWND toolbar, int index);
 bool pressToolbarButton(HWND toolbar, const std::string& text);
 // Moves the real cursor onto the button (and posts WM_MOUSEMOVE) so hints appear.

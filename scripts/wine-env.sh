@@ -1,0 +1,106 @@
+# Wine environment for running and testing our programs. Source this file, then:
+#   pv_wine_start [dir]   fresh WINEPREFIX under dir (default: a new folder in /tmp),
+#                         Xvfb on a free display, Japanese locale (ANSI code page 932),
+#                         font replacements for the faces our forms ask for
+#   pv_wine_stop          stops the wineserver and the Xvfb started here
+#   pv_screenshot f.png   screenshot of the whole (virtual) display
+# Everything is exported so that wine-run.sh and child processes see it.
+
+PV_SCRIPTS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# Settings every Wine run gets, prepared or not.
+pv_wine_exports() {
+  export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  export WINEDEBUG=-all
+  # No Linux menu entries for shortcuts; no Mono/Gecko download prompts from wineboot.
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+  export WINEARCH=win32
+}
+
+# First display number whose lock file and socket are both absent.
+pv_free_display() {
+  local n
+  for n in $(seq 90 250); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      echo "$n"; return 0
+    fi
+  done
+  return 1
+}
+
+# Starts Xvfb unless PV_XVFB_PID already points to a live one; exports DISPLAY.
+pv_xvfb_start() {
+  if [ -n "${PV_XVFB_PID:-}" ] && kill -0 "$PV_XVFB_PID" 2>/dev/null; then return 0; fi
+  local n tries=0
+  while [ $tries -lt 5 ]; do
+    tries=$((tries+1))
+    n=$(pv_free_display) || { echo "pv_wine_start: no free X display" >&2; return 1; }
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -ac >/dev/null 2>&1 &
+    PV_XVFB_PID=$!
+    local i
+    for i in $(seq 1 50); do
+      if [ -e "/tmp/.X11-unix/X$n" ]; then
+        export DISPLAY=":$n" PV_XVFB_PID PV_XVFB_OWNED=1
+        return 0
+      fi
+      kill -0 "$PV_XVFB_PID" 2>/dev/null || break   # lost the race for this display
+      sleep 0.1
+    done
+    kill "$PV_XVFB_PID" 2>/dev/null; wait "$PV_XVFB_PID" 2>/dev/null
+  done
+  echo "pv_wine_start: Xvfb did not start" >&2
+  return 1
+}
+
+# Registry file mapping the faces our forms use to the IPA fonts. regedit reads
+# REGEDIT4 files in the ANSI code page, so the file is written in CP932.
+pv_font_reg() {
+  local out=$1
+  printf '%s\r\n' 'REGEDIT4' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+    '"ＭＳ Ｐゴシック"="IPAPGothic"' \
+    '"MS UI Gothic"="IPAPGothic"' \
+    '"ＭＳ ゴシック"="IPAGothic"' \
+    '"ＭＳ Ｐ明朝"="IPAPMincho"' \
+    '"ＭＳ 明朝"="IPAMincho"' '' | iconv -f UTF-8 -t CP932 > "$out"
+}
+
+pv_wine_start() {
+  local base=${1:-}
+  pv_wine_exports
+  if [ -z "$base" ]; then base=$(mktemp -d /tmp/pv-wine.XXXXXX); fi
+  mkdir -p "$base"
+  base=$(cd "$base" && pwd)
+  # A prefix must belong to us and be new for every run: stale state from an earlier
+  # run (registry placement, mutexes of crashed programs) would leak into tests.
+  export WINEPREFIX="$base/prefix"
+  if [ -e "$WINEPREFIX" ]; then
+    WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  fi
+  mkdir -p "$WINEPREFIX"
+  export PV_WINE_DIR="$base"
+  pv_xvfb_start || return 1
+  wineboot -i >/dev/null 2>&1 || { echo "pv_wine_start: wineboot failed" >&2; return 1; }
+  wineserver -w
+  pv_font_reg "$base/fonts.reg"
+  wine regedit "$(winepath -w "$base/fonts.reg")" >/dev/null 2>&1 || { echo "pv_wine_start: font replacements not imported" >&2; return 1; }
+  wineserver -w
+  # Keep one wineserver for the whole run: starting it for every test costs seconds.
+  wineserver -p
+  export PV_WINE_READY=1
+}
+
+pv_wine_stop() {
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ "${PV_XVFB_OWNED:-}" = 1 ] && [ -n "${PV_XVFB_PID:-}" ]; then
+    kill "$PV_XVFB_PID" 2>/dev/null || true
+    wait "$PV_XVFB_PID" 2>/dev/null || true
+  fi
+  unset PV_WINE_READY PV_XVFB_PID PV_XVFB_OWNED
+}
+
+pv_screenshot() {
+  local out=${1:?usage: pv_screenshot file.png}
+  import -display "${DISPLAY:?no DISPLAY}" -window root "$out"
+}
