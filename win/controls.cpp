@@ -359,6 +359,8 @@ void ToolBar::afterCreateWindow() {
   ::SendMessageA(handle(), TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
   ::SendMessageA(handle(), TB_SETINDENT, static_cast<WPARAM>(indent_), 0);
   ::SendMessageA(handle(), TB_SETMAXTEXTROWS, 1, 0);
+  // Narrow side padding: captions such as "Backup" fit the fixed button width.
+  ::SendMessageA(handle(), TB_SETPADDING, 0, MAKELPARAM(2, 6));
   syncButtons();
 }
 
@@ -430,21 +432,80 @@ std::string ToolBar::hintAt(POINT pt) const {
   return i >= 0 ? buttons_[static_cast<std::size_t>(i)]->hint_ : hint();
 }
 
+// The buttons are drawn here rather than by the toolbar: the caption must have
+// the whole button width (45 pixels take "Backup" only that way), and the look
+// must not depend on the system's toolbar.
+LRESULT ToolBar::customDraw(NMTBCUSTOMDRAW* cd) {
+  switch (cd->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
+    case CDDS_ITEMPREPAINT:
+      for (ToolButton* b : buttons_)
+        if (static_cast<DWORD_PTR>(b->id_) == cd->nmcd.dwItemSpec && !b->separator_) {
+          drawButton(*b, cd->nmcd.hdc, cd->nmcd.rc, cd->nmcd.uItemState);
+          return CDRF_SKIPDEFAULT;
+        }
+      return CDRF_DODEFAULT;
+    case CDDS_POSTPAINT: {
+      // A line along the bottom edge.
+      RECT rc = clientRect();
+      ::DrawEdge(cd->nmcd.hdc, &rc, EDGE_ETCHED, BF_BOTTOM);
+      return CDRF_DODEFAULT;
+    }
+  }
+  return CDRF_DODEFAULT;
+}
+
+void ToolBar::drawButton(const ToolButton& b, HDC dc, RECT rc, UINT state) {
+  const bool disabled = !b.enabled_ || (state & CDIS_DISABLED);
+  const bool pressed = (state & CDIS_SELECTED) != 0;
+  const bool hot = (state & CDIS_HOT) != 0;
+  if (!disabled && (hot || pressed)) ::DrawEdge(dc, &rc, pressed ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+  const int shift = pressed ? 1 : 0;
+  int imgW = 0, imgH = 0;
+  if (images_ && images_->handle()) {
+    imgW = images_->width();
+    imgH = images_->height();
+  }
+  const int x = rc.left + (rc.right - rc.left - imgW) / 2 + shift;
+  const int y = rc.top + 2 + shift;
+  if (imgW && b.image_ >= 0) {
+    if (!disabled) {
+      ::ImageList_Draw(images_->handle(), b.image_, dc, x, y, ILD_TRANSPARENT);
+    } else if (disabled_ && disabled_->handle()) {
+      ::ImageList_Draw(disabled_->handle(), b.image_, dc, x, y, ILD_TRANSPARENT);
+    } else if (HICON icon = ::ImageList_GetIcon(images_->handle(), b.image_, ILD_NORMAL)) {
+      ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, x, y, imgW, imgH, DST_ICON | DSS_DISABLED);
+      ::DestroyIcon(icon);
+    }
+  }
+  RECT rt{rc.left + 1 + shift, y + imgH, rc.right - 1 + shift, rc.bottom + 1};
+  HGDIOBJ oldFont = ::SelectObject(dc, font());
+  const int oldMode = ::SetBkMode(dc, TRANSPARENT);
+  const UINT fmt = DT_CENTER | DT_SINGLELINE | DT_NOPREFIX | DT_TOP | DT_END_ELLIPSIS | DT_NOCLIP;
+  if (disabled) {
+    RECT hi = rt;
+    ::OffsetRect(&hi, 1, 1);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_3DHILIGHT));
+    ::DrawTextA(dc, b.caption_.c_str(), -1, &hi, fmt);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+  } else {
+    ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+  }
+  ::DrawTextA(dc, b.caption_.c_str(), -1, &rt, fmt);
+  ::SetBkMode(dc, oldMode);
+  ::SelectObject(dc, oldFont);
+}
+
 LRESULT ToolBar::handleMessage(UINT msg, WPARAM w, LPARAM l) {
   switch (msg) {
     case CN_COMMAND:
       for (ToolButton* b : buttons_)
         if (b->id_ == LOWORD(w) && !b->separator_ && b->enabled_) b->click();
       return 0;
-    case WM_PAINT: {
-      // The line along the bottom edge, over what the toolbar drew.
-      LRESULT r = Control::handleMessage(msg, w, l);
-      RECT rc = clientRect();
-      HDC dc = ::GetDC(handle());
-      ::DrawEdge(dc, &rc, EDGE_ETCHED, BF_BOTTOM);
-      ::ReleaseDC(handle(), dc);
-      return r;
-    }
+    case CN_NOTIFY:
+      if (reinterpret_cast<NMHDR*>(l)->code == NM_CUSTOMDRAW) return customDraw(reinterpret_cast<NMTBCUSTOMDRAW*>(l));
+      break;
   }
   return Control::handleMessage(msg, w, l);
 }

@@ -188,6 +188,8 @@ class ToolBar : public Control {
  private:
   friend class ToolButton;
   void syncButtons();
+  LRESULT customDraw(NMTBCUSTOMDRAW* cd);
+  void drawButton(const ToolButton& b, HDC dc, RECT rc, UINT state);
   std::vector<ToolButton*> buttons_;
   std::vector<std::string> texts_;
   ImageList* images_ = nullptr;
