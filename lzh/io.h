@@ -80,6 +80,37 @@ class MemoryInputStream : public InputStream {
   std::size_t pos_ = 0;
 };
 
+// Reads another ByteSource through a 64 KiB read-ahead buffer, so that walking many
+// small headers costs few reads of the file underneath.
+class BufferedSource : public ByteSource {
+ public:
+  explicit BufferedSource(ByteSource& inner) : inner_(inner), size_(inner.size()) {}
+  std::uint64_t size() override { return size_; }
+  bool readAt(std::uint64_t offset, void* buf, std::size_t n) override {
+    if (offset >= bufAt_ && offset - bufAt_ <= buf_.size() && n <= buf_.size() - (offset - bufAt_)) {
+      if (n) std::memcpy(buf, buf_.data() + (offset - bufAt_), n);
+      return true;
+    }
+    if (n > kAhead / 2 || offset > size_ || n > size_ - offset) return inner_.readAt(offset, buf, n);
+    const std::uint64_t left = size_ - offset;
+    buf_.resize(static_cast<std::size_t>(left < kAhead ? left : kAhead));
+    if (!inner_.readAt(offset, buf_.data(), buf_.size())) {
+      buf_.clear();
+      return false;
+    }
+    bufAt_ = offset;
+    if (n) std::memcpy(buf, buf_.data(), n);
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kAhead = 64 * 1024;
+  ByteSource& inner_;
+  std::uint64_t size_;
+  std::uint64_t bufAt_ = 0;
+  std::vector<std::uint8_t> buf_;
+};
+
 // A ByteSink into a vector it owns.
 class MemorySink : public ByteSink {
  public:

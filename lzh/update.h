@@ -56,7 +56,8 @@ struct Entry {
 enum class Action { Add, Replace, Keep };
 
 enum class ProgressKind {
-  Begin,      // total = bytes of all files to add or replace, count = their number
+  Begin,      // count = members to add or replace; total = their file sizes plus the
+              // bytes of kept members to copy (the bar runs over both)
   FileBegin,  // name/action of the member about to be written
   Bytes,      // done/total advanced (called every 64 KiB or so)
   FileEnd,

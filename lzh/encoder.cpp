@@ -1,0 +1,654 @@
+// -lh5- compressor. Matches come from hash chains over the 8 KiB window (a 4-byte
+// hash chain plus the closest 3-byte occurrence). Two parsers:
+//  - lazy matching (default): a match is deferred by one byte when a cheaper
+//    cover starts there, weighing bits estimated from the previous block;
+//  - cheapest path (EncoderOptions::optimal): every position's candidate matches in
+//    a region are collected and the cheapest path through it is taken, repeated
+//    with prices learnt from the previous pass. About 2 % smaller, 2-3 times slower.
+// Codes are grouped into blocks, each with its own Huffman trees.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "lzh/codec.h"
+#include "lzh/huffman.h"
+
+namespace pv::lzh {
+namespace {
+
+constexpr std::size_t kWindow = 8192;  // largest distance of -lh5-
+constexpr int kMinMatch = 3;
+constexpr int kMaxMatch = 256;
+constexpr int kNC = 510;          // literal/length symbols
+constexpr int kNT = 19;           // symbols coding the C-tree lengths
+constexpr int kNP = 14;           // position slots of -lh5-
+constexpr int kCBits = 9, kTBits = 5, kPBits = 4;
+constexpr std::size_t kBufSize = 1u << 16;
+constexpr std::size_t kLookahead = kMaxMatch + kMinMatch + 1;
+constexpr int kHash4Bits = 14;  // chains of positions sharing a 4-byte hash
+constexpr int kHash3Bits = 12;  // the closest earlier position sharing a 3-byte hash
+constexpr std::uint32_t kPrevMask = 2 * kWindow - 1;  // chains are only walked back 8 KiB
+constexpr std::size_t kOutChunk = 1u << 16;
+constexpr int kMaxCands = 12;    // candidate matches kept per position
+
+class BitWriter {
+ public:
+  void put(unsigned n, std::uint32_t v) {
+    acc_ = (acc_ << n) | v;
+    bits_ += n;
+    if (bits_ >= 32) {
+      bits_ -= 32;
+      const std::uint32_t w = static_cast<std::uint32_t>(acc_ >> bits_);
+      const std::uint8_t b[4] = {static_cast<std::uint8_t>(w >> 24), static_cast<std::uint8_t>(w >> 16),
+                                 static_cast<std::uint8_t>(w >> 8), static_cast<std::uint8_t>(w)};
+      buf.insert(buf.end(), b, b + 4);
+    }
+  }
+  // Pads the last byte with zero bits.
+  void flushBits() {
+    while (bits_ >= 8) {
+      bits_ -= 8;
+      buf.push_back(static_cast<std::uint8_t>(acc_ >> bits_));
+    }
+    if (bits_ > 0) {
+      buf.push_back(static_cast<std::uint8_t>(acc_ << (8 - bits_)));
+      bits_ = 0;
+    }
+  }
+
+  std::vector<std::uint8_t> buf;
+
+ private:
+  std::uint64_t acc_ = 0;
+  unsigned bits_ = 0;
+};
+
+// Number of significant bits of p (0 for 0): the position slot of p = distance - 1.
+inline int slotOf(unsigned p) { return p ? 32 - __builtin_clz(p) : 0; }
+
+inline std::uint32_t load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline std::uint64_t load64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// A match (or a literal, len 1) packed into one word: building it from two 16-bit
+// halves in memory stalls store forwarding on every candidate.
+struct Cand {
+  std::uint32_t v;
+  static Cand make(unsigned len, unsigned dist) { return {len | (dist << 16)}; }
+  unsigned len() const { return v & 0xFFFF; }
+  unsigned dist() const { return v >> 16; }
+};
+
+}  // namespace
+
+struct Lh5Encoder::Impl {
+  OutputFn out;
+  EncoderOptions opt;
+  bool failed = false;
+  std::uint64_t inTotal = 0;
+  std::uint64_t outTotal = 0;  // bytes handed to out
+
+  std::vector<std::uint8_t> buf;
+  std::size_t end = 0;       // valid bytes in buf
+  std::size_t pos = 0;       // next byte to parse
+  std::size_t inserted = 0;  // positions below this are in the hash chains
+  std::uint32_t base = 0;    // absolute position (mod 2^32) of buf[0]
+  std::vector<std::uint32_t> head4, prev4, head3, prev3;
+
+  // Lazy-matching state carried between calls.
+  int matchLen = kMinMatch - 1;
+  unsigned matchDist = 0;
+  bool pendingLiteral = false;
+
+  // Prices in 1/16 bit (both parsers) and the cheapest-path state.
+  std::vector<Cand> cands;               // candidates of the region, position by position
+  std::vector<std::uint32_t> candStart;  // per position: first index into cands
+  std::vector<std::uint8_t> inherited;   // per position: its candidate continues a long match
+  std::vector<std::uint64_t> arrive;
+  std::vector<Cand> path;
+  std::uint32_t litPrice[256], lenPrice[kMaxMatch + 1], slotPrice[kNP], avgLitPrice = 8 * 16;
+  bool havePrices = false;
+
+  // Codes of the current block.
+  std::vector<std::uint16_t> syms;   // C symbols
+  std::vector<std::uint16_t> dists;  // p = distance - 1, for match symbols
+  std::uint32_t cfreq[kNC] = {0};
+  std::uint32_t pfreq[kNP] = {0};
+  BitWriter bw;
+  int blockLimit = 0;  // codes per block; the cheapest-path parser ends blocks itself
+
+  Impl(OutputFn o, const EncoderOptions& e) : out(std::move(o)), opt(e) {
+    opt.maxChain = std::max(1, opt.maxChain);
+    opt.niceLength = std::clamp(opt.niceLength, kMinMatch, kMaxMatch);
+    opt.lazyLength = std::clamp(opt.lazyLength, kMinMatch, kMaxMatch);
+    opt.skipLength = std::clamp(opt.skipLength, kMinMatch, kMaxMatch);
+    opt.blockCodes = std::clamp(opt.blockCodes, 1, 65535);
+    opt.regionBytes = std::clamp(opt.regionBytes, 1024, 32768);
+    blockLimit = opt.optimal ? 65535 : opt.blockCodes;
+    buf.assign(kBufSize + 16, 0);
+    head4.assign(std::size_t{1} << kHash4Bits, 0);
+    prev4.assign(kPrevMask + 1, 0);
+    head3.assign(std::size_t{1} << kHash3Bits, 0);
+    prev3.assign(kPrevMask + 1, 0);
+    syms.reserve(opt.blockCodes);
+    dists.reserve(opt.blockCodes);
+  }
+
+  void insertUpTo(std::size_t limit) {
+    // Needs three bytes at each position (a fourth past the end only spoils the
+    // 4-byte hash of the last position, which then finds fewer matches).
+    if (end < kMinMatch) return;
+    limit = std::min(limit, end - kMinMatch + 1);
+    for (; inserted < limit; ++inserted) {
+      const std::uint32_t abs = base + static_cast<std::uint32_t>(inserted);
+      const std::uint32_t v = load32(&buf[inserted]);
+      std::uint32_t& h4 = head4[(v * 2654435761u) >> (32 - kHash4Bits)];
+      prev4[abs & kPrevMask] = h4;
+      h4 = abs;
+      std::uint32_t& h3 = head3[((v & 0xFFFFFF) * 2654435761u) >> (32 - kHash3Bits)];
+      prev3[abs & kPrevMask] = h3;
+      h3 = abs;
+    }
+  }
+
+  // Matches at pos longer than `best` and than every closer match, up to maxLen
+  // bytes: for each length the closest distance that reaches it, as far as `chain`
+  // steps see. pos must be inserted already. Answers their number (longest last).
+  int findMatches(int maxLen, int best, int chain, Cand* out, int maxOut) {
+    if (maxLen < kMinMatch || best >= maxLen) return 0;
+    const std::uint32_t cur = base + static_cast<std::uint32_t>(pos);
+    const std::uint32_t limit = static_cast<std::uint32_t>(std::min(kWindow, pos));
+    const std::uint8_t* scan = &buf[pos];
+    int n = 0;
+    std::uint32_t d3 = cur - prev3[cur & kPrevMask];
+    if (d3 < 1 || d3 > limit) d3 = 0;
+    std::uint32_t cand = prev4[cur & kPrevMask];
+    std::uint32_t d = cur - cand;
+    bool chainLive = d >= 1 && d <= limit;
+    for (;;) {
+      // The closest 3-byte occurrence is visited in distance order with the chain.
+      std::uint32_t at;
+      if (d3 && (!chainLive || d3 < d)) {
+        at = d3;
+        d3 = 0;
+      } else if (chainLive && chain-- > 0) {
+        at = d;
+        if (at == d3) d3 = 0;
+        const std::uint32_t nd = cur - prev4[cand & kPrevMask];
+        if (nd <= d || nd > limit) {
+          chainLive = false;
+        } else {
+          cand = cur - nd;
+          d = nd;
+        }
+      } else {
+        break;
+      }
+      const std::uint8_t* m = scan - at;
+      if (m[best] != scan[best] || m[0] != scan[0] || m[1] != scan[1] || m[2] != scan[2]) continue;
+      int len = 3;
+      while (len + 8 <= maxLen) {
+        const std::uint64_t x = load64(m + len) ^ load64(scan + len);
+        if (x) {
+          len += __builtin_ctzll(x) >> 3;
+          goto measured;
+        }
+        len += 8;
+      }
+      while (len < maxLen && m[len] == scan[len]) ++len;
+    measured:
+      if (len > best) {
+        best = len;
+        if (n == maxOut) --n, std::memmove(out, out + 1, sizeof(Cand) * n);
+        out[n++] = Cand::make(static_cast<unsigned>(len), at);
+        if (len >= opt.niceLength || len >= maxLen) break;
+      }
+    }
+    return n;
+  }
+
+  // ---- Lazy matching (EncoderOptions::optimal = false) ----
+  // Matches are weighed by estimated bits (prices from the previous block), not by
+  // length alone: a far, short match can cost more than its literals.
+  std::uint32_t matchPrice(int len, unsigned dist) const { return lenPrice[len] + slotPrice[slotOf(dist - 1u)]; }
+
+  void parseLazy(bool final) {
+    if (!havePrices) {
+      std::uint32_t c[kNC] = {0}, p[kNP] = {0};
+      setPrices(c, p);
+      havePrices = true;
+    }
+    const std::size_t need = final ? 1 : kLookahead;
+    while (end - pos >= need && !failed) {
+      insertUpTo(pos + 1);
+      const int prevLen = matchLen;
+      const unsigned prevDist = matchDist;
+      matchLen = kMinMatch - 1;
+      if (prevLen < opt.lazyLength) {
+        Cand found[kMaxCands];
+        const int maxLen = static_cast<int>(std::min<std::size_t>(kMaxMatch, end - pos));
+        const int chain = prevLen >= opt.lazyLength / 2 + 4 ? std::max(1, opt.maxChain / 4) : opt.maxChain;
+        const int k = findMatches(maxLen, kMinMatch - 1, chain, found, kMaxCands);
+        // The candidate saving most bits against literals.
+        std::int64_t bestGain = 0;
+        for (int j = 0; j < k; ++j) {
+          const int len = static_cast<int>(found[j].len());
+          const std::int64_t gain = static_cast<std::int64_t>(len) * avgLitPrice - matchPrice(len, found[j].dist());
+          if (gain > bestGain) bestGain = gain, matchLen = len, matchDist = found[j].dist();
+        }
+      }
+      bool takePrev = false;
+      if (prevLen >= kMinMatch) {
+        if (matchLen < kMinMatch) {
+          takePrev = true;
+        } else {
+          // Same stretch either way: the previous match (from pos - 1), or a literal
+          // and the new match; the uncovered tail is priced as average literals.
+          const std::int64_t end1 = static_cast<std::int64_t>(pos) - 1 + prevLen;
+          const std::int64_t end2 = static_cast<std::int64_t>(pos) + matchLen;
+          const std::int64_t costA = matchPrice(prevLen, prevDist) + std::max<std::int64_t>(0, end2 - end1) * avgLitPrice;
+          const std::int64_t costB = litPrice[buf[pos - 1]] + matchPrice(matchLen, matchDist) +
+                                     std::max<std::int64_t>(0, end1 - end2) * avgLitPrice;
+          takePrev = costA <= costB;
+        }
+      }
+      if (takePrev) {
+        match(prevLen, prevDist);
+        const std::size_t next = pos - 1 + prevLen;
+        insertUpTo(next);
+        pos = next;
+        pendingLiteral = false;
+        matchLen = kMinMatch - 1;
+      } else if (pendingLiteral) {
+        literal(buf[pos - 1]);
+        ++pos;
+      } else {
+        pendingLiteral = true;
+        ++pos;
+      }
+    }
+    if (final && pendingLiteral) {
+      literal(buf[pos - 1]);
+      pendingLiteral = false;
+    }
+  }
+
+  // ---- Cheapest path (EncoderOptions::optimal = true) ----
+  // Prices in 1/16 bit from symbol counts: -log2 of the symbol's share; a symbol
+  // not seen costs like one seen half a time.
+  void setPrices(const std::uint32_t* c, const std::uint32_t* p) {
+    std::uint64_t tc = 0, tp = 0;
+    for (int i = 0; i < kNC; ++i) tc += c[i];
+    for (int i = 0; i < kNP; ++i) tp += p[i];
+    auto price = [](std::uint32_t count, std::uint64_t total) {
+      double bits = count ? std::log2(static_cast<double>(total) / count) : std::log2(2.0 * total);
+      bits = std::clamp(bits, 1.0, 18.0);
+      return static_cast<std::uint32_t>(bits * 16 + 0.5);
+    };
+    if (tc == 0) {
+      // Nothing seen yet: a plain guess, refined by a first pass.
+      for (int i = 0; i < 256; ++i) litPrice[i] = 8 * 16;
+      avgLitPrice = 8 * 16;
+      for (int l = kMinMatch; l <= kMaxMatch; ++l) lenPrice[l] = (l < 10 ? 6 : 9) * 16;
+      for (int sl = 0; sl < kNP; ++sl) slotPrice[sl] = 4 * 16 + (sl >= 2 ? (sl - 1) * 16 : 0);
+      return;
+    }
+    std::uint64_t litCount = 0, litBits = 0;
+    for (int i = 0; i < 256; ++i) {
+      litPrice[i] = price(c[i], tc);
+      litCount += c[i];
+      litBits += static_cast<std::uint64_t>(c[i]) * litPrice[i];
+    }
+    avgLitPrice = litCount ? static_cast<std::uint32_t>(litBits / litCount) : 8 * 16;
+    for (int l = kMinMatch; l <= kMaxMatch; ++l) lenPrice[l] = price(c[256 + l - kMinMatch], tc);
+    for (int sl = 0; sl < kNP; ++sl) slotPrice[sl] = (tp ? price(p[sl], tp) : 4 * 16) + (sl >= 2 ? (sl - 1) * 16 : 0);
+  }
+
+  // Cheapest way through n positions from pos; path gets the steps (len 1 = literal).
+  // An arrival packs price << 32 | distance << 16 | length, so that relaxing an
+  // edge is one branch-free minimum.
+  void shortestPath(int n) {
+    arrive.assign(n + 1, ~std::uint64_t{0});
+    arrive[0] = 0;
+    std::uint64_t lenPacked[kMaxMatch + 1];
+    for (int l = kMinMatch; l <= kMaxMatch; ++l) lenPacked[l] = (static_cast<std::uint64_t>(lenPrice[l]) << 32) | l;
+    const std::uint8_t* text = &buf[pos];
+    for (int i = 0; i < n; ++i) {
+      const std::uint64_t c0 = arrive[i] & 0xFFFFFFFF00000000ull;
+      std::uint64_t* a = &arrive[i];
+      a[1] = std::min(a[1], c0 + (static_cast<std::uint64_t>(litPrice[text[i]]) << 32) + 1);
+      const std::uint32_t first = candStart[i], last = candStart[i + 1];
+      if (first == last) continue;
+      if (inherited[i]) {
+        // The rest of a long match: only going to its end is worth pricing.
+        const Cand c = cands[first];
+        a[c.len()] = std::min(a[c.len()], c0 + (static_cast<std::uint64_t>(slotPrice[slotOf(c.dist() - 1u)]) << 32) +
+                                              (static_cast<std::uint64_t>(c.dist()) << 16) + lenPacked[c.len()]);
+        continue;
+      }
+      int from = kMinMatch;
+      for (std::uint32_t k = first; k < last; ++k) {
+        const int len = static_cast<int>(cands[k].len());
+        const unsigned dist = cands[k].dist();
+        const std::uint64_t b =
+            c0 + (static_cast<std::uint64_t>(slotPrice[slotOf(dist - 1u)]) << 32) + (static_cast<std::uint64_t>(dist) << 16);
+        for (int l = from; l <= len; ++l) a[l] = std::min(a[l], b + lenPacked[l]);
+        from = len + 1;
+      }
+    }
+    path.clear();
+    for (int i = n; i > 0;) {
+      const int l = static_cast<int>(arrive[i] & 0xFFFF);
+      path.push_back(Cand::make(static_cast<unsigned>(l), static_cast<unsigned>(arrive[i] >> 16) & 0xFFFF));
+      i -= l;
+    }
+    std::reverse(path.begin(), path.end());
+  }
+
+  void countPath(std::uint32_t* c, std::uint32_t* p) const {
+    std::fill(c, c + kNC, 0);
+    std::fill(p, p + kNP, 0);
+    std::size_t i = pos;
+    for (const Cand t : path) {
+      if (t.len() == 1) {
+        ++c[buf[i]];
+      } else {
+        ++c[256 + t.len() - kMinMatch];
+        ++p[slotOf(t.dist() - 1u)];
+      }
+      i += t.len();
+    }
+  }
+
+  // One Huffman block from the next n positions.
+  void parseRegion(int n) {
+    cands.clear();
+    candStart.resize(n + 1);
+    inherited.assign(n, 0);
+    const std::size_t start = pos;
+    int skipUntil = 0;
+    unsigned skipDist = 0;
+    Cand found[kMaxCands];
+    for (int i = 0; i < n; ++i) {
+      pos = start + i;
+      insertUpTo(pos + 1);
+      candStart[i] = static_cast<std::uint32_t>(cands.size());
+      const int maxLen = std::min(kMaxMatch, n - i);
+      if (i < skipUntil) {
+        // Inside a long match only its continuation is offered; searching here
+        // costs time and rarely finds better.
+        const int len = std::min(skipUntil - i, maxLen);
+        if (len >= kMinMatch) {
+          cands.push_back(Cand::make(static_cast<unsigned>(len), skipDist));
+          inherited[i] = 1;
+        }
+        continue;
+      }
+      const int k = findMatches(maxLen, kMinMatch - 1, opt.maxChain, found, kMaxCands);
+      for (int j = 0; j < k; ++j) cands.push_back(found[j]);
+      if (k && static_cast<int>(found[k - 1].len()) >= opt.skipLength) {
+        skipUntil = i + static_cast<int>(found[k - 1].len());
+        skipDist = found[k - 1].dist();
+      }
+    }
+    candStart[n] = static_cast<std::uint32_t>(cands.size());
+    pos = start;
+    std::uint32_t c[kNC], p[kNP];
+    int passes = std::max(1, opt.passes);
+    if (!havePrices) {
+      // No block before this one: start from a guess and spend one more pass.
+      std::fill(c, c + kNC, 0);
+      std::fill(p, p + kNP, 0);
+      setPrices(c, p);
+      havePrices = true;
+      ++passes;
+    }
+    for (int k = 0; k < passes; ++k) {
+      shortestPath(n);
+      countPath(c, p);
+      setPrices(c, p);  // for the next pass, or the next block
+    }
+    for (const Cand t : path) {
+      if (t.len() == 1)
+        literal(buf[pos]);
+      else
+        match(static_cast<int>(t.len()), t.dist());
+      pos += t.len();
+    }
+    flushBlock();
+  }
+
+  void parseOptimal(bool final) {
+    const std::size_t region = static_cast<std::size_t>(opt.regionBytes);
+    while (!failed) {
+      const std::size_t avail = end - pos;
+      if (final ? avail == 0 : avail < region + kLookahead) break;
+      parseRegion(static_cast<int>(std::min(region, avail)));
+    }
+  }
+
+  // Parses while enough look-ahead is buffered (all of it when final).
+  void parse(bool final) {
+    if (opt.optimal)
+      parseOptimal(final);
+    else
+      parseLazy(final);
+  }
+
+  void literal(std::uint8_t c) {
+    syms.push_back(c);
+    dists.push_back(0);
+    ++cfreq[c];
+    if (static_cast<int>(syms.size()) >= blockLimit) flushBlock();
+  }
+  void match(int len, unsigned dist) {
+    const unsigned p = dist - 1;
+    const std::uint16_t sym = static_cast<std::uint16_t>(256 + len - kMinMatch);
+    syms.push_back(sym);
+    dists.push_back(static_cast<std::uint16_t>(p));
+    ++cfreq[sym];
+    ++pfreq[slotOf(p)];
+    if (static_cast<int>(syms.size()) >= blockLimit) flushBlock();
+  }
+
+  // Keeps the last window of history and makes room for more input.
+  void slide() {
+    // A pending literal refers to buf[pos - 1]; keep one byte more than the window.
+    if (pos <= kWindow + 1) return;
+    const std::size_t delta = pos - kWindow - 1;
+    std::memmove(buf.data(), buf.data() + delta, end - delta);
+    base += static_cast<std::uint32_t>(delta);
+    pos -= delta;
+    end -= delta;
+    inserted -= std::min(inserted, delta);
+  }
+
+  void writeLengths(const std::uint8_t* lens, int n, int nbits, int special) {
+    bw.put(nbits, n);
+    for (int i = 0; i < n;) {
+      const int k = lens[i++];
+      if (k <= 6)
+        bw.put(3, k);
+      else
+        bw.put(k - 3, (1u << (k - 3)) - 2);  // 111, (k-7) ones, 0
+      if (i == special) {
+        int z = 0;
+        while (i + z < n && z < 3 && lens[i + z] == 0) ++z;
+        bw.put(2, z);
+        i += z;
+      }
+    }
+  }
+
+  void flushBlock() {
+    const int count = static_cast<int>(syms.size());
+    if (count == 0) return;
+    std::uint8_t clen[kNC], plen[kNP], tlen[kNT];
+    std::uint16_t ccode[kNC], pcode[kNP], tcode[kNT];
+    detail::buildLengths(cfreq, kNC, 16, clen);
+    detail::buildLengths(pfreq, kNP, 16, plen);
+    int cUsed = 0, cOnly = 0, pUsed = 0, pOnly = 0;
+    for (int i = 0; i < kNC; ++i)
+      if (cfreq[i]) ++cUsed, cOnly = i;
+    for (int i = 0; i < kNP; ++i)
+      if (pfreq[i]) ++pUsed, pOnly = i;
+
+    bw.put(16, static_cast<std::uint32_t>(count));
+    if (cUsed <= 1) {
+      // One-symbol C tree: a one-symbol T tree, then the C symbol; codes cost 0 bits.
+      bw.put(kTBits, 0);
+      bw.put(kTBits, 0);
+      bw.put(kCBits, 0);
+      bw.put(kCBits, cOnly);
+    } else {
+      int n = kNC;
+      while (n > 0 && clen[n - 1] == 0) --n;
+      std::uint32_t tfreq[kNT] = {0};
+      for (int i = 0; i < n;) {
+        const int k = clen[i++];
+        if (k == 0) {
+          int run = 1;
+          while (i < n && clen[i] == 0) ++i, ++run;
+          if (run <= 2) tfreq[0] += run;
+          else if (run <= 18) ++tfreq[1];
+          else if (run == 19) ++tfreq[0], ++tfreq[1];
+          else ++tfreq[2];
+        } else {
+          ++tfreq[k + 2];
+        }
+      }
+      detail::buildLengths(tfreq, kNT, 16, tlen);
+      int tUsed = 0, tOnly = 0;
+      for (int i = 0; i < kNT; ++i)
+        if (tfreq[i]) ++tUsed, tOnly = i;
+      if (tUsed <= 1) {
+        bw.put(kTBits, 0);
+        bw.put(kTBits, tOnly);
+        std::fill(tlen, tlen + kNT, 0);
+        std::fill(tcode, tcode + kNT, 0);
+      } else {
+        int tn = kNT;
+        while (tn > 0 && tlen[tn - 1] == 0) --tn;
+        writeLengths(tlen, tn, kTBits, 3);
+        detail::buildCodes(tlen, kNT, tcode);
+      }
+      auto tput = [&](int s) {
+        if (tlen[s]) bw.put(tlen[s], tcode[s]);
+      };
+      bw.put(kCBits, n);
+      for (int i = 0; i < n;) {
+        const int k = clen[i++];
+        if (k == 0) {
+          int run = 1;
+          while (i < n && clen[i] == 0) ++i, ++run;
+          if (run <= 2) {
+            for (int r = 0; r < run; ++r) tput(0);
+          } else if (run <= 18) {
+            tput(1);
+            bw.put(4, run - 3);
+          } else if (run == 19) {
+            tput(0);
+            tput(1);
+            bw.put(4, 15);
+          } else {
+            tput(2);
+            bw.put(kCBits, run - 20);
+          }
+        } else {
+          tput(k + 2);
+        }
+      }
+      detail::buildCodes(clen, kNC, ccode);
+    }
+    if (pUsed <= 1) {
+      bw.put(kPBits, 0);
+      bw.put(kPBits, pOnly);
+      std::fill(plen, plen + kNP, 0);
+    } else {
+      int n = kNP;
+      while (n > 0 && plen[n - 1] == 0) --n;
+      writeLengths(plen, n, kPBits, -1);
+      detail::buildCodes(plen, kNP, pcode);
+    }
+    if (cUsed <= 1) std::fill(clen, clen + kNC, 0);
+
+    for (int i = 0; i < count; ++i) {
+      const int s = syms[i];
+      if (clen[s]) bw.put(clen[s], ccode[s]);
+      if (s >= 256) {
+        const unsigned p = dists[i];
+        const int slot = slotOf(p);
+        if (plen[slot]) bw.put(plen[slot], pcode[slot]);
+        if (slot >= 2) bw.put(slot - 1, p & ((1u << (slot - 1)) - 1));
+      }
+    }
+    if (!opt.optimal) setPrices(cfreq, pfreq);  // the next block is priced like this one
+    syms.clear();
+    dists.clear();
+    std::fill(std::begin(cfreq), std::end(cfreq), 0);
+    std::fill(std::begin(pfreq), std::end(pfreq), 0);
+    if (bw.buf.size() >= kOutChunk) emit();
+  }
+
+  void emit() {
+    if (bw.buf.empty() || failed) return;
+    if (!out(bw.buf.data(), bw.buf.size())) failed = true;
+    outTotal += bw.buf.size();
+    bw.buf.clear();
+  }
+
+  bool write(const std::uint8_t* data, std::size_t n) {
+    while (n > 0 && !failed) {
+      if (end == kBufSize) {
+        slide();
+        if (end == kBufSize) break;  // cannot happen: parse leaves < kLookahead unparsed
+      }
+      const std::size_t take = std::min(n, kBufSize - end);
+      std::memcpy(&buf[end], data, take);
+      end += take;
+      data += take;
+      n -= take;
+      inTotal += take;
+      parse(false);
+    }
+    return !failed;
+  }
+
+  bool finish() {
+    parse(true);
+    flushBlock();
+    bw.flushBits();
+    emit();
+    return !failed;
+  }
+};
+
+Lh5Encoder::Lh5Encoder(OutputFn out, const EncoderOptions& options) : impl_(new Impl(std::move(out), options)) {}
+Lh5Encoder::~Lh5Encoder() = default;
+bool Lh5Encoder::write(const std::uint8_t* data, std::size_t n) { return impl_->write(data, n); }
+bool Lh5Encoder::finish() { return impl_->finish(); }
+std::uint64_t Lh5Encoder::originalSize() const { return impl_->inTotal; }
+std::uint64_t Lh5Encoder::packedSize() const { return impl_->outTotal + impl_->bw.buf.size(); }
+
+std::vector<std::uint8_t> compressLh5(const std::uint8_t* data, std::size_t n, const EncoderOptions& options) {
+  std::vector<std::uint8_t> out;
+  Lh5Encoder enc(
+      [&](const std::uint8_t* p, std::size_t k) {
+        out.insert(out.end(), p, p + k);
+        return true;
+      },
+      options);
+  enc.write(data, n);
+  enc.finish();
+  return out;
+}
+
+}  // namespace pv::lzh
