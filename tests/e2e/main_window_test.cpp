@@ -1,0 +1,454 @@
+// The main program's window end to end: the real pelbo.exe copied into a fresh
+// folder (its pelbo.dat lives there), the placement key removed before each test.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/deffile.h"
+#include "core/textlines.h"
+#include "driver.h"
+
+using namespace pv::test;
+
+namespace {
+
+const char* const kRegKey = "Software\\Sorvane";
+const char* const kPlacementKey = "Software\\Sorvane\\pelbo";
+
+std::string definitions(const std::vector<std::string>& names) {
+  std::vector<std::string> lines;
+  for (const auto& n : names) {
+    pv::TBuckup b;
+    b.DestDir = "D:\\" + n;
+    b.ArcName = n + "\\d";
+    b.Flags = 1;
+    b.BaseDir = "C:\\表\\" + n + "\\";  // 表 ends in 0x5C
+    b.FileList = {"a\\", "b.txt"};
+    b.ExclExts = {".bak"};
+    pv::deffile::appendLines(lines, n, b);
+  }
+  return pv::joinLines(lines);
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(copyFile(joinPath(binDir(), "pelbo.exe"), dir_.file("pelbo.exe"))) << lastError();
+    regDeleteKey(HKEY_CURRENT_USER, kRegKey);
+    moveCursor({1200, 1000});  // away from the window: no hint covers the status text
+  }
+
+  void TearDown() override {
+    if (proc_ && proc_.running()) proc_.kill();
+  }
+
+  std::string dat() const { return dir_.file("pelbo.dat"); }
+  void writeDat(const std::string& text) { ASSERT_TRUE(writeFile(dat(), text)) << lastError(); }
+
+  // Starts the program and finds its controls; the window is on screen on return.
+  void start() {
+    proc_ = startProcess(dir_.file("pelbo.exe"), {}, dir_.path());
+    ASSERT_TRUE(proc_) << lastError();
+    waitMain();
+  }
+
+  void waitMain() {
+    main_ = proc_.waitWindow("PvForm", "Pomvault");
+    ASSERT_TRUE(main_) << dumpWindows(proc_.pid());
+    list_ = findChild(main_, "ListBox");
+    toolbar_ = findToolbar(main_);
+    status_ = findStatusBar(main_);
+    ASSERT_TRUE(list_ && toolbar_ && status_) << dumpTree(main_);
+    ASSERT_TRUE(settle(main_));
+  }
+
+  // Closes the window; with a message box expected, answers it and waits for the end.
+  void closeExpectingNoQuestion() {
+    ASSERT_TRUE(closeWindow(main_));
+    ASSERT_TRUE(proc_.waitExit()) << "still running; " << dumpWindows(proc_.pid());
+    EXPECT_EQ(proc_.exitCode(), 0u);
+  }
+
+  // The question on closing with unsaved changes.
+  HWND closeExpectingQuestion() {
+    closeWindow(main_);
+    HWND box = waitMessageBox("Pomvault", proc_.pid());
+    EXPECT_TRUE(box) << dumpWindows(proc_.pid());
+    if (box) {
+      EXPECT_EQ(messageBoxText(box), "変更を保存しますか");
+    }
+    return box;
+  }
+
+  // The one-line input box: a second visible "Pomvault" form of the process.
+  HWND waitInputBox() {
+    HWND found = nullptr;
+    waitUntil([&] {
+      for (HWND w : topWindows({"PvForm", "Pomvault", proc_.pid(), true}))
+        if (w != main_) found = w;
+      return found != nullptr;
+    });
+    return found;
+  }
+
+  // Enters a name through the New button; Enter presses OK.
+  void enterNewName(const std::string& name) {
+    ASSERT_TRUE(pressToolbarButton(toolbar_, "新規")) << lastError();
+    HWND box = waitInputBox();
+    ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+    EXPECT_EQ(messageBoxText(box), "バックアップ名の入力");
+    HWND edit = findChild(box, "Edit");
+    ASSERT_TRUE(edit) << dumpTree(box);
+    ASSERT_TRUE(setText(edit, name));
+    ASSERT_TRUE(click(findChild(box, "Button", "OK"))) << dumpTree(box);
+    ASSERT_TRUE(waitWindowGone(box));
+  }
+
+  void expectDuplicateError() {
+    HWND err = waitMessageBox("エラー", proc_.pid());
+    ASSERT_TRUE(err) << dumpWindows(proc_.pid());
+    EXPECT_EQ(messageBoxText(err), "入力が重複しています。");
+    EXPECT_EQ(messageBoxButtons(err).size(), 1u);
+    ASSERT_TRUE(answerMessageBox(err, IDOK));
+  }
+
+  // A point inside the list below its last entry.
+  POINT belowLastEntry() const {
+    RECT last = listItemRect(list_, listCount(list_) - 1);
+    RECT c = clientRect(list_);
+    EXPECT_LT(last.bottom + 10, c.bottom) << "the list is too full to drop below its last entry";
+    return POINT{(c.left + c.right) / 2, last.bottom + 10};
+  }
+
+  bool buttonEnabled(const std::string& caption) const {
+    auto b = toolbarButton(toolbar_, toolbarFind(toolbar_, caption));
+    return b && b->enabled();
+  }
+
+  TempDir dir_{"pvmain"};
+  Process proc_;
+  HWND main_ = nullptr, list_ = nullptr, toolbar_ = nullptr, status_ = nullptr;
+};
+
+TEST_F(MainWindow, SecondStartEndsAtOnceWithoutAWindow) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto code = runProcess(dir_.file("pelbo.exe"), {}, dir_.path(), kTimeout);
+  ASSERT_TRUE(code.has_value()) << "the second instance did not end";
+  EXPECT_EQ(*code, 0u);
+  EXPECT_EQ(topWindows({"PvForm", "Pomvault", 0, true}).size(), 1u);
+  EXPECT_TRUE(proc_.running());
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+  // The mutex went with the first instance: a new start works.
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+}
+
+TEST_F(MainWindow, PlacementStartsAtTopLeftAndSurvivesRestartButNotMaximised) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  RECT r = windowRect(main_);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.right - r.left, 418);
+  EXPECT_EQ(r.bottom - r.top, 277);
+  EXPECT_EQ(windowText(main_), "Pomvault");
+
+  ASSERT_TRUE(SetWindowPos(main_, nullptr, 120, 80, 500, 350, SWP_NOZORDER | SWP_NOACTIVATE));
+  ASSERT_TRUE(settle(main_));
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+  EXPECT_EQ(regReadString(HKEY_CURRENT_USER, kPlacementKey, "Top"), "80");
+  EXPECT_EQ(regReadString(HKEY_CURRENT_USER, kPlacementKey, "Left"), "120");
+  EXPECT_EQ(regReadString(HKEY_CURRENT_USER, kPlacementKey, "Height"), "350");
+  EXPECT_EQ(regReadString(HKEY_CURRENT_USER, kPlacementKey, "Width"), "500");
+
+  ASSERT_NO_FATAL_FAILURE(start());
+  r = windowRect(main_);
+  EXPECT_EQ(r.left, 120);
+  EXPECT_EQ(r.top, 80);
+  EXPECT_EQ(r.right - r.left, 500);
+  EXPECT_EQ(r.bottom - r.top, 350);
+
+  // Closing maximised keeps the placement of the last normal close.
+  ASSERT_TRUE(sysCommand(main_, SC_MAXIMIZE));
+  ASSERT_TRUE(waitUntil([&] { return isMaximized(main_); })) << "not maximised";
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+  EXPECT_EQ(regReadString(HKEY_CURRENT_USER, kPlacementKey, "Left"), "120");
+  EXPECT_EQ(regReadString(HKEY_CURRENT_USER, kPlacementKey, "Width"), "500");
+
+  // Values that are no numbers give the defaults.
+  regWriteString(HKEY_CURRENT_USER, kPlacementKey, "Left", "x");
+  regWriteString(HKEY_CURRENT_USER, kPlacementKey, "Width", "");
+  ASSERT_NO_FATAL_FAILURE(start());
+  r = windowRect(main_);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 80);
+  EXPECT_EQ(r.right - r.left, 418);
+  EXPECT_EQ(r.bottom - r.top, 350);
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+}
+
+TEST_F(MainWindow, NewRejectsEmptyAndDuplicateNamesAndAppendsOthers) {
+  writeDat(definitions({"abc", "x"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(listItems(list_), (std::vector<std::string>{"abc", "x"}));
+
+  ASSERT_NO_FATAL_FAILURE(enterNewName("ABC"));
+  ASSERT_NO_FATAL_FAILURE(expectDuplicateError());
+  ASSERT_NO_FATAL_FAILURE(enterNewName(""));
+  ASSERT_NO_FATAL_FAILURE(expectDuplicateError());
+  EXPECT_EQ(listCount(list_), 2);
+
+  // Cancel (Escape) adds nothing.
+  ASSERT_TRUE(pressToolbarButton(toolbar_, "新規"));
+  HWND box = waitInputBox();
+  ASSERT_TRUE(box);
+  HWND edit = findChild(box, "Edit");
+  setText(edit, "zzz");
+  pressEscape(edit);
+  ASSERT_TRUE(waitWindowGone(box)) << "Escape did not close the input box";
+  EXPECT_EQ(listCount(list_), 2);
+
+  // A new name: appended, not selected; adding alone does not ask to save.
+  ASSERT_NO_FATAL_FAILURE(enterNewName("新しい表"));
+  EXPECT_EQ(listItems(list_), (std::vector<std::string>{"abc", "x", "新しい表"}));
+  EXPECT_EQ(listSelected(list_), -1);
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+}
+
+TEST_F(MainWindow, SelectionButtonsFollowClicksAndDeletionDoesNotAskToSave) {
+  writeDat(definitions({"a", "b", "c"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (const char* b : {"削除", "Backup", "設定"}) EXPECT_FALSE(buttonEnabled(b)) << b;
+  for (const char* b : {"閉じる", "新規", "保存", "About", "Help"}) EXPECT_TRUE(buttonEnabled(b)) << b;
+
+  ASSERT_TRUE(clickListItem(list_, 1));
+  ASSERT_TRUE(waitUntil([&] { return buttonEnabled("削除"); }));
+  EXPECT_TRUE(buttonEnabled("Backup"));
+  EXPECT_TRUE(buttonEnabled("設定"));
+
+  ASSERT_TRUE(pressToolbarButton(toolbar_, "削除"));
+  ASSERT_TRUE(waitUntil([&] { return listCount(list_) == 2; }));
+  EXPECT_EQ(listItems(list_), (std::vector<std::string>{"a", "c"}));
+  // The buttons stay enabled; with nothing selected they do nothing.
+  EXPECT_TRUE(buttonEnabled("削除"));
+  ASSERT_TRUE(pressToolbarButton(toolbar_, "削除"));
+  EXPECT_EQ(listCount(list_), 2);
+
+  const std::string before = *readFile(dat());
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+  EXPECT_EQ(readFile(dat()), before);
+}
+
+TEST_F(MainWindow, DragBelowLastEntryMovesToTheEndAndClosingAsksToSave) {
+  writeDat(definitions({"a", "b", "c"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+
+  // Onto itself: nothing changes and nothing is to be saved.
+  ASSERT_TRUE(dragListItem(list_, 1, 1)) << lastError();
+  EXPECT_EQ(listItems(list_), (std::vector<std::string>{"a", "b", "c"}));
+
+  ASSERT_TRUE(dragListItemToPoint(list_, 0, belowLastEntry())) << lastError();
+  ASSERT_TRUE(waitUntil([&] { return listItem(list_, 2) == "a"; })) << listItem(list_, 2);
+  EXPECT_EQ(listItems(list_), (std::vector<std::string>{"b", "c", "a"}));
+  // The press selected the dragged entry.
+  EXPECT_TRUE(buttonEnabled("削除"));
+
+  ASSERT_TRUE(dragListItem(list_, 2, 0)) << lastError();
+  ASSERT_TRUE(waitUntil([&] { return listItem(list_, 0) == "a"; }));
+  EXPECT_EQ(listItems(list_), (std::vector<std::string>{"a", "b", "c"}));
+
+  // Out of the list: no target.
+  RECT lr = windowRect(list_);
+  POINT outside{(lr.right - lr.left) / 2, -30};
+  ASSERT_TRUE(dragListItemToPoint(list_, 0, outside)) << lastError();
+  EXPECT_EQ(listItems(list_), (std::vector<std::string>{"a", "b", "c"}));
+
+  const std::string before = *readFile(dat());
+  HWND box = closeExpectingQuestion();
+  ASSERT_TRUE(box);
+  ASSERT_TRUE(answerMessageBox(box, IDNO));
+  ASSERT_TRUE(proc_.waitExit());
+  EXPECT_EQ(readFile(dat()), before);
+}
+
+TEST_F(MainWindow, SaveWritesTheListInItsOrder) {
+  writeDat(definitions({"a", "b", "c"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(dragListItemToPoint(list_, 0, belowLastEntry())) << lastError();
+  ASSERT_TRUE(waitUntil([&] { return listItem(list_, 2) == "a"; }));
+  ASSERT_TRUE(pressToolbarButton(toolbar_, "保存"));
+  ASSERT_TRUE(waitUntil([&] { return readFile(dat()) == definitions({"b", "c", "a"}); }))
+      << *readFile(dat());
+  EXPECT_EQ(statusText(status_), "");
+  // Saved: nothing to ask; and no leftovers beside the file.
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+  EXPECT_EQ(listDir(dir_.path()), (std::vector<std::string>{"pelbo.dat", "pelbo.exe"}));
+}
+
+TEST_F(MainWindow, SavingOnCloseWritesTheFile) {
+  writeDat(definitions({"a", "b"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(dragListItemToPoint(list_, 0, belowLastEntry())) << lastError();
+  ASSERT_TRUE(waitUntil([&] { return listItem(list_, 1) == "a"; }));
+  HWND box = closeExpectingQuestion();
+  ASSERT_TRUE(box);
+  ASSERT_TRUE(answerMessageBox(box, IDYES));
+  ASSERT_TRUE(proc_.waitExit());
+  EXPECT_EQ(readFile(dat()), definitions({"b", "a"}));
+}
+
+TEST_F(MainWindow, DamagedFileLoadsTheDefinitionsBeforeTheDamage) {
+  const std::string good = definitions({"one", "two"});
+  const std::size_t two = pv::splitLines(definitions({"one"})).size();
+  auto damaged = [&](std::size_t line, const std::string& replacement) {
+    auto lines = pv::splitLines(definitions({"one", "two", "three"}));
+    // Line numbers within "two": 0 name, 1 "{", 7 "{" of the files, 11 "{" of the
+    // exclusions, 16 the closing "}".
+    lines.at(two + line) = replacement;
+    return pv::joinLines(lines);
+  };
+  struct Case {
+    const char* what;
+    std::string text;
+    std::vector<std::string> names;
+  };
+  const std::vector<Case> cases = {
+      {"no opening bracket", damaged(1, "{ "), {"one"}},
+      {"no file list bracket", damaged(7, ""), {"one"}},
+      {"exclusion list not opened", damaged(11, "}"), {"one"}},
+      {"no closing bracket", damaged(16, " }"), {"one"}},
+      {"a file named }", damaged(8, "}"), {"one"}},
+      {"last definition without its closing bracket", good.substr(0, good.size() - 3), {"one"}},
+      {"too few lines left", good + "three\r\n{\r\n\r\n", {"one", "two"}},
+      {"empty lines after the end", good + "\r\n\r\n\r\n", {"one", "two"}},
+      {"LF line ends", [&] {
+         std::string t;
+         for (char c : good)
+           if (c != '\r') t += c;
+         return t;
+       }(), {"one", "two"}},
+      {"an empty file", "", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeDat(c.text);
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(listItems(list_), c.names);
+    EXPECT_FALSE(findMessageBox("", proc_.pid()));
+    ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+    EXPECT_EQ(readFile(dat()), c.text) << "the file was written";
+  }
+}
+
+TEST_F(MainWindow, FlagsThatAreNoNumberShowTheErrorAndTheWindowStillOpens) {
+  auto lines = pv::splitLines(definitions({"one", "two", "three"}));
+  const std::size_t two = pv::splitLines(definitions({"one"})).size();
+  ASSERT_EQ(lines.at(two + 5), "1");  // the Flags line of "two"
+  lines[two + 5] = "1x";
+  writeDat(pv::joinLines(lines));
+  proc_ = startProcess(dir_.file("pelbo.exe"), {}, dir_.path());
+  ASSERT_TRUE(proc_);
+  HWND box = waitMessageBox("Pomvault", proc_.pid());
+  ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+  EXPECT_EQ(messageBoxText(box), "'1x' は整数ではありません");
+  ASSERT_TRUE(answerMessageBox(box, IDOK));
+  ASSERT_NO_FATAL_FAILURE(waitMain());
+  EXPECT_EQ(listItems(list_), std::vector<std::string>{"one"});
+  // The rest of the start ran: hints work.
+  ASSERT_TRUE(hoverToolbarButton(toolbar_, "新規"));
+  EXPECT_TRUE(waitStatusText(status_, "新規のバックアップ定義を作成します。")) << statusText(status_);
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+}
+
+// A save that cannot replace pelbo.dat (here: another program holds it open)
+// reports the error, leaves the old file whole, and keeps the window open on closing.
+TEST_F(MainWindow, FailedSaveKeepsTheOldFileAndTheWindow) {
+  const std::string original = definitions({"a", "b"});
+  writeDat(original);
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(dragListItemToPoint(list_, 0, belowLastEntry())) << lastError();
+  ASSERT_TRUE(waitUntil([&] { return listItem(list_, 1) == "a"; }));
+
+  HANDLE lock = CreateFileA(dat().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const std::string expected = "ファイル " + dat() + " を作成できません";
+
+  ASSERT_TRUE(pressToolbarButton(toolbar_, "保存"));
+  HWND err = waitMessageBox("Pomvault", proc_.pid());
+  ASSERT_TRUE(err) << dumpWindows(proc_.pid());
+  EXPECT_EQ(messageBoxText(err), expected);
+  // The status text is gone before the box shows.
+  EXPECT_EQ(statusText(status_), "");
+  ASSERT_TRUE(answerMessageBox(err, IDOK));
+
+  // Closing: the question, the same error, and the window stays.
+  HWND ask = closeExpectingQuestion();
+  ASSERT_TRUE(ask);
+  ASSERT_TRUE(answerMessageBox(ask, IDYES));
+  err = waitMessageBox("Pomvault", proc_.pid());
+  ASSERT_TRUE(err) << dumpWindows(proc_.pid());
+  EXPECT_EQ(messageBoxText(err), expected);
+  ASSERT_TRUE(answerMessageBox(err, IDOK));
+  ASSERT_TRUE(settle(main_));
+  EXPECT_TRUE(proc_.running());
+  EXPECT_TRUE(isVisible(main_));
+
+  CloseHandle(lock);
+  EXPECT_EQ(readFile(dat()), original);
+  EXPECT_EQ(listDir(dir_.path()), (std::vector<std::string>{"pelbo.dat", "pelbo.exe"})) << "a temporary file stayed";
+
+  // Once the file is free again, the changes are still there to be saved.
+  ask = closeExpectingQuestion();
+  ASSERT_TRUE(ask);
+  ASSERT_TRUE(answerMessageBox(ask, IDYES));
+  ASSERT_TRUE(proc_.waitExit()) << dumpWindows(proc_.pid());
+  EXPECT_EQ(readFile(dat()), definitions({"b", "a"}));
+}
+
+TEST_F(MainWindow, HintsOfToolbarButtonsAndSystemMenuItemsGoToTheStatusBar) {
+  writeDat(definitions({"a"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  const std::vector<std::pair<std::string, std::string>> hints = {
+      {"閉じる", "アプリケーションを終了します。"},
+      {"新規", "新規のバックアップ定義を作成します。"},
+      {"保存", "現在のバックアップ定義を保存します。"},
+      {"削除", "選択したバックアップ定義を削除します。"},
+      {"Backup", "選択したバックアップ定義に従ってバックアップを行います。"},
+      {"設定", "選択したバックアップ定義の詳細設定を行います。"},
+      {"About", "バージョン情報を表示します。"},
+      {"Help", "ヘルプを表示します。"},
+  };
+  for (const auto& [button, hint] : hints) {
+    ASSERT_TRUE(hoverToolbarButton(toolbar_, button)) << button << ": " << lastError();
+    EXPECT_TRUE(waitStatusText(status_, hint, kShortTimeout)) << button << ": " << statusText(status_);
+  }
+  // Off the toolbar the hint goes.
+  RECT lr = clientRect(list_);
+  moveCursor(clientToScreen(list_, POINT{lr.right / 2, lr.bottom / 2}));
+  postMouseMove(list_, POINT{lr.right / 2, lr.bottom / 2});
+  EXPECT_TRUE(waitStatusText(status_, "", kShortTimeout)) << statusText(status_);
+
+  // The system menu, opened from the keyboard: the first item is highlighted, Down
+  // moves on, Escape closes the menu and clears the text.
+  ASSERT_TRUE(activate(main_));
+  PostMessageA(main_, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+  HWND menu = waitWindow("#32768", "", proc_.pid());
+  ASSERT_TRUE(menu) << dumpWindows(proc_.pid());
+  EXPECT_TRUE(waitStatusText(status_, "このウインドウを通常の大きさに戻します。", kShortTimeout)) << statusText(status_);
+  const std::vector<std::string> next = {"このウインドウを画面の別の位置に移動します。", "このウインドウのサイズを変更します。",
+                                         "このウインドウを最小化します。", "このウインドウを画面いっぱいに拡大します。"};
+  for (const auto& text : next) {
+    PostMessageA(main_, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_TRUE(waitStatusText(status_, text, kShortTimeout)) << statusText(status_);
+  }
+  PostMessageA(main_, WM_KEYDOWN, VK_DOWN, 0);  // the separator is skipped
+  EXPECT_TRUE(waitStatusText(status_, "このウインドウを閉じます。", kShortTimeout)) << statusText(status_);
+  // One Escape closes the menu, the next leaves the menu mode.
+  PostMessageA(main_, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(waitWindowGone(menu));
+  PostMessageA(main_, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(waitStatusText(status_, "", kShortTimeout)) << statusText(status_);
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+}
+
+}  // namespace
