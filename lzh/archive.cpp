@@ -50,12 +50,19 @@ bool ArchiveReader::next(Member& m) {
   if (first == 0) {
     // The end mark, unless a level-2 header whose length has a low byte of 0 (a
     // writer that did not pad) starts here; dropping it would lose members.
+    // Anything else shaped like a header (method ID at +2) is a damaged one: taking
+    // it for the end would quietly drop it and every member after it.
     Member t;
-    if (parseHeader(src_, pos_, t).ok() && t.level == 2 && t.hasHeaderCrc && t.dataOffset <= size &&
-        t.packedSize <= size - t.dataOffset) {
+    const Status h = parseHeader(src_, pos_, t);
+    if (h.ok() && t.level == 2 && t.hasHeaderCrc && t.dataOffset <= size && t.packedSize <= size - t.dataOffset) {
       m = std::move(t);
       pos_ = m.endOffset();
       return true;
+    }
+    std::uint8_t sig[7];
+    if (size - pos_ >= 21 && src_.readAt(pos_, sig, sizeof sig) && sig[2] == '-' && sig[6] == '-') {
+      status_ = Status::fail(Error::DamagedArchive, {}, "damaged header where the end mark should be");
+      return false;
     }
     finished_ = true;
     return false;

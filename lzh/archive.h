@@ -10,7 +10,8 @@
 // which stop quietly at anything they cannot parse, a malformed header, a bad header
 // CRC or a member whose data runs past the end is reported as DamagedArchive, so a
 // damaged archive is never taken for a shorter one. A 0x00 byte that begins a valid
-// level-2 header (length low byte 0, written without padding) is read as that header.
+// level-2 header (length low byte 0, written without padding) is read as that header;
+// one that begins something else shaped like a header ('-' at +2 and +6) is damage.
 //
 // extractMember decodes one member and checks its size and CRC-16.
 #pragma once
