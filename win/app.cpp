@@ -99,6 +99,7 @@ Application& app() {
 }
 
 void Application::initialize(HINSTANCE instance) {
+  if (hwnd_) return;  // once per process
   instance_ = instance;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&icc);
