@@ -1,0 +1,335 @@
+// Updating archives: what is added, replaced and kept (byte for byte), how names and
+// times are compared, the typed failures, cancelling, progress, and verification.
+#include <gtest/gtest.h>
+
+#include "lzh/crc16.h"
+#include "lzh_test_util.h"
+
+using namespace pv::lzh;
+using lzhtest::Bytes;
+using lzhtest::bytesOf;
+using lzhtest::fileEntry;
+using lzhtest::folderEntry;
+using lzhtest::ft;
+
+namespace {
+
+const std::int64_t T0 = 1600000000;
+
+UpdateResult update(const Bytes* old, const std::vector<Entry>& entries, Bytes& out,
+                    const UpdateOptions& o = UpdateOptions()) {
+  MemorySink sink;
+  UpdateResult r;
+  if (old) {
+    MemorySource src(*old);
+    r = updateArchive(&src, entries, sink, o);
+  } else {
+    r = updateArchive(nullptr, entries, sink, o);
+  }
+  out = sink.bytes;
+  if (r.status.ok()) {
+    MemorySource written(out);
+    const Status v = verifyArchive(written, r);
+    EXPECT_TRUE(v.ok()) << errorName(v.error) << " " << v.detail;
+  }
+  return r;
+}
+
+Bytes memberBytes(const Bytes& a, const Member& m) {
+  return Bytes(a.begin() + static_cast<long>(m.headerOffset), a.begin() + static_cast<long>(m.endOffset()));
+}
+
+std::vector<std::string> paths(const std::vector<Member>& ms) {
+  std::vector<std::string> p;
+  for (const auto& m : ms) p.push_back(m.path);
+  return p;
+}
+
+// A level-2 member as another tool writes it: Unix time only, no 0x41.
+Bytes foreignLevel2(const std::string& name, const std::string& data, std::uint32_t unixTime) {
+  HeaderFields f;
+  f.method = Method::Lh0;
+  f.path = name;
+  f.packedSize = f.originalSize = static_cast<std::uint32_t>(data.size());
+  f.crc = crc16(data.data(), data.size());
+  f.unixTime = unixTime;
+  Bytes h;
+  EXPECT_TRUE(buildLevel2Header(f, h).ok());
+  h.insert(h.end(), data.begin(), data.end());
+  return h;
+}
+
+}  // namespace
+
+TEST(LzhUpdate, NewArchiveFromEntries) {
+  const Bytes text = lzhtest::textBytes(50000, 1), noise = lzhtest::randomBytes(20000, 2);
+  const std::vector<Entry> entries = {
+      folderEntry("src", ft(T0)),
+      fileEntry("src\\main.cpp", text, ft(T0 + 5)),
+      fileEntry("noise.bin", noise, ft(T0 + 9)),
+      fileEntry("empty.txt", {}, ft(T0 + 1)),
+  };
+  const Bytes justEnd{0};
+  for (const Bytes* old : {static_cast<const Bytes*>(nullptr), &justEnd}) {
+    Bytes a;
+    const UpdateResult r = update(old, entries, a);
+    ASSERT_TRUE(r.status.ok()) << r.status.detail;
+    EXPECT_EQ(r.added, 4u);
+    EXPECT_EQ(r.newestWriteTime, ft(T0 + 9));
+    EXPECT_EQ(a.back(), 0);
+    const auto ms = lzhtest::members(a);
+    ASSERT_EQ(ms.size(), 4u);
+    EXPECT_EQ(paths(ms), (std::vector<std::string>{"src", "src\\main.cpp", "noise.bin", "empty.txt"}));
+    EXPECT_EQ(ms[0].method, Method::Lhd);
+    EXPECT_EQ(ms[0].attributes, kAttrDirectory);
+    EXPECT_EQ(ms[1].method, Method::Lh5);
+    EXPECT_EQ(ms[2].method, Method::Lh0);  // does not shrink: stored
+    EXPECT_EQ(ms[3].method, Method::Lh0);
+    EXPECT_EQ(ms[3].originalSize, 0u);
+    EXPECT_EQ(lzhtest::extract(a, ms[1]), text);
+    EXPECT_EQ(lzhtest::extract(a, ms[2]), noise);
+    EXPECT_EQ(ms[1].unixTime, T0 + 5);
+    EXPECT_TRUE(ms[1].hasWinTimes);
+    EXPECT_EQ(ms[1].winTimes.lastWrite, ft(T0 + 5));
+    EXPECT_EQ(ms[1].osId, 'M');
+  }
+  // Only a file that does not shrink is read twice.
+  auto compressible = std::make_shared<lzhtest::Opened>(), incompressible = std::make_shared<lzhtest::Opened>();
+  Bytes a;
+  update(nullptr, {fileEntry("t", text, ft(T0), compressible), fileEntry("n", noise, ft(T0), incompressible)}, a);
+  EXPECT_EQ(compressible->opens, 1);
+  EXPECT_EQ(incompressible->opens, 2);
+}
+
+TEST(LzhUpdate, AddsReplacesAndKeepsByteForByte) {
+  Bytes old;
+  ASSERT_TRUE(update(nullptr,
+                     {fileEntry("a.txt", bytesOf("alpha"), ft(T0)), fileEntry("b.txt", lzhtest::textBytes(9000, 3), ft(T0)),
+                      folderEntry("sub", ft(T0)), fileEntry("sub\\c.txt", lzhtest::textBytes(7000, 4), ft(T0))},
+                     old)
+                  .status.ok());
+  const auto before = lzhtest::members(old);
+  const Bytes newB = lzhtest::textBytes(12000, 5);
+  Bytes a;
+  const UpdateResult r = update(&old,
+                                {fileEntry("sub\\c.txt", bytesOf("older"), ft(T0 - 100)),  // older: kept
+                                 fileEntry("d.txt", bytesOf("delta"), ft(T0 + 50)),        // new: appended
+                                 fileEntry("B.TXT", newB, ft(T0 + 10)),                    // newer: replaced
+                                 fileEntry("a.txt", bytesOf("alpha"), ft(T0)),             // same time: kept
+                                 folderEntry("sub", ft(T0))},
+                                a);
+  ASSERT_TRUE(r.status.ok());
+  EXPECT_EQ(r.added, 1u);
+  EXPECT_EQ(r.replaced, 1u);
+  EXPECT_EQ(r.kept, 3u);
+  const auto after = lzhtest::members(a);
+  EXPECT_EQ(paths(after), (std::vector<std::string>{"a.txt", "B.TXT", "sub", "sub\\c.txt", "d.txt"}));
+  for (int i : {0, 2, 3}) EXPECT_EQ(memberBytes(a, after[i]), memberBytes(old, before[i])) << i;
+  EXPECT_EQ(lzhtest::extract(a, after[1]), newB);
+  EXPECT_EQ(lzhtest::extract(a, after[4]), bytesOf("delta"));
+  ASSERT_EQ(r.members.size(), 5u);
+  EXPECT_EQ(r.members[1].action, Action::Replace);
+  EXPECT_EQ(r.members[4].action, Action::Add);
+
+  // Nothing newer: the archive comes out the same.
+  Bytes same;
+  const UpdateResult r2 = update(&old, {fileEntry("a.txt", bytesOf("alpha"), ft(T0))}, same);
+  EXPECT_EQ(r2.kept, 4u);
+  EXPECT_EQ(same, old);
+
+  // Mode::Always replaces even what is not newer.
+  UpdateOptions always;
+  always.mode = UpdateOptions::Mode::Always;
+  EXPECT_EQ(update(&old, {fileEntry("a.txt", bytesOf("again"), ft(T0 - 5))}, same, always).replaced, 1u);
+}
+
+TEST(LzhUpdate, NamesCompareLikeWindowsByWholeCharacters) {
+  Bytes old;
+  update(nullptr, {fileEntry("表\\Readme.TXT", bytesOf("1"), ft(T0)), fileEntry("\x83\x61.txt", bytesOf("2"), ft(T0))}, old);
+  Bytes a;
+  UpdateResult r = update(&old, {fileEntry("表/readme.txt", bytesOf("3"), ft(T0 + 1))}, a);
+  EXPECT_EQ(r.replaced, 1u);
+  EXPECT_EQ(r.added, 0u);
+  // 83 41 and 83 61 differ only in a second byte that looks like 'A' / 'a'.
+  r = update(&old, {fileEntry("\x83\x41.txt", bytesOf("4"), ft(T0 + 1))}, a);
+  EXPECT_EQ(r.added, 1u);
+  EXPECT_EQ(r.replaced, 0u);
+  // The same name twice in the list: the first one counts.
+  r = update(nullptr, {fileEntry("x", bytesOf("first"), ft(T0)), fileEntry("X", bytesOf("second"), ft(T0 + 9))}, a);
+  ASSERT_EQ(r.added, 1u);
+  EXPECT_EQ(lzhtest::extract(a, lzhtest::members(a)[0]), bytesOf("first"));
+}
+
+TEST(LzhUpdate, TimesCompareAtTheMemberResolution) {
+  // Level 2 without 0x41: whole seconds. A file from the same second is not newer.
+  Bytes l2 = foreignLevel2("f.txt", "old", 0x5EE76AF0);
+  l2.push_back(0);
+  Bytes a;
+  EXPECT_EQ(update(&l2, {fileEntry("f.txt", bytesOf("new"), ft(0x5EE76AF0, 5000000))}, a).replaced, 0u);
+  EXPECT_EQ(update(&l2, {fileEntry("f.txt", bytesOf("new"), ft(0x5EE76AF1))}, a).replaced, 1u);
+  EXPECT_EQ(update(&l2, {fileEntry("f.txt", bytesOf("new"), 0)}, a).replaced, 1u);  // unknown time
+
+  // Level 1 (DOS time 12:34:56, two-second steps), read as UTC here.
+  const Bytes l1 = {0x1E, 0x6C, '-', 'l', 'h', '0', '-', 0x0A, 0, 0, 0, 5, 0, 0, 0, 0x5C, 0x64, 0xCF, 0x50, 0x20, 1, 5,
+                    'a',  '.',  't', 'x', 't', 0xD2, 0x34, 0, 5, 0, 0, 0x81, 0xCC, 0, 0, 'h', 'e', 'l', 'l', 'o'};
+  EXPECT_EQ(update(&l1, {fileEntry("a.txt", bytesOf("x"), ft(0x5EE76AF1))}, a).replaced, 0u);
+  EXPECT_EQ(update(&l1, {fileEntry("a.txt", bytesOf("x"), ft(0x5EE76AF2))}, a).replaced, 1u);
+  // A caller that knows the zone: the DOS time was local time nine hours ahead of UTC.
+  UpdateOptions tokyo;
+  tokyo.dosTimeToUnix = [](std::uint32_t dos) { return dosTimeToUnix(dos) - 9 * 3600; };
+  EXPECT_EQ(update(&l1, {fileEntry("a.txt", bytesOf("x"), ft(0x5EE76AF0 - 3600))}, a, tokyo).replaced, 1u);
+  EXPECT_EQ(update(&l1, {fileEntry("a.txt", bytesOf("x"), ft(0x5EE76AF0 - 9 * 3600))}, a, tokyo).replaced, 0u);
+}
+
+TEST(LzhUpdate, KeepsMembersOfOtherLevelsAndDuplicates) {
+  // Levels 0 and 1 stay as they are; the new member is level 2; an end mark is added.
+  const Bytes l0 = {0x1B, 0x61, '-', 'l', 'h', '0', '-', 5, 0, 0, 0, 5, 0, 0, 0, 0x5C, 0x64, 0xCF, 0x50, 0x20, 0, 5,
+                    'a',  '.',  't', 'x', 't', 0xD2, 0x34, 'h', 'e', 'l', 'l', 'o'};
+  Bytes a;
+  ASSERT_TRUE(update(&l0, {fileEntry("n.txt", bytesOf("new"), ft(T0))}, a).status.ok());
+  ASSERT_GT(a.size(), l0.size());
+  EXPECT_EQ(Bytes(a.begin(), a.begin() + static_cast<long>(l0.size())), l0);
+  const auto ms = lzhtest::members(a);
+  ASSERT_EQ(ms.size(), 2u);
+  EXPECT_EQ(ms[0].level, 0);
+  EXPECT_EQ(ms[1].level, 2);
+  EXPECT_EQ(a.back(), 0);
+
+  // Two members of one name: the later one is what extraction leaves, so it is replaced.
+  Bytes dup = foreignLevel2("d.txt", "one", T0);
+  const Bytes second = foreignLevel2("d.txt", "two", T0);
+  dup.insert(dup.end(), second.begin(), second.end());
+  ASSERT_EQ(update(&dup, {fileEntry("d.txt", bytesOf("three"), ft(T0 + 1))}, a).replaced, 1u);
+  const auto dm = lzhtest::members(a);
+  ASSERT_EQ(dm.size(), 2u);
+  EXPECT_EQ(lzhtest::extract(a, dm[0]), bytesOf("one"));
+  EXPECT_EQ(lzhtest::extract(a, dm[1]), bytesOf("three"));
+}
+
+TEST(LzhUpdate, FoldersAreStoredOnlyWhenAsked) {
+  UpdateOptions noFolders;
+  noFolders.storeFolders = false;
+  Bytes a;
+  const UpdateResult r = update(nullptr, {folderEntry("d", ft(T0)), fileEntry("d\\f", bytesOf("x"), ft(T0))}, a, noFolders);
+  EXPECT_EQ(r.added, 1u);
+  EXPECT_EQ(paths(lzhtest::members(a)), std::vector<std::string>{"d\\f"});
+}
+
+TEST(LzhUpdate, FailuresAreTypedAndNameTheCulprit) {
+  Bytes old;
+  update(nullptr, {fileEntry("a.txt", lzhtest::textBytes(3000, 1), ft(T0)), fileEntry("b.txt", bytesOf("b"), ft(T0))}, old);
+  const Entry fine = fileEntry("fine.txt", lzhtest::textBytes(200000, 2), ft(T0 + 100));
+  Bytes out;
+
+  Bytes damaged = old;
+  damaged[30] ^= 0x40;
+  UpdateResult r = update(&damaged, {fine}, out);
+  EXPECT_EQ(r.status.error, Error::DamagedArchive);
+  EXPECT_TRUE(out.empty());  // nothing written before the old archive was read
+
+  Entry unopenable = fileEntry("locked.txt", bytesOf("x"), ft(T0));
+  unopenable.open = [] { return std::unique_ptr<InputStream>(); };
+  r = update(&old, {fine, unopenable}, out);
+  EXPECT_EQ(r.status.error, Error::ReadFailed);
+  EXPECT_EQ(r.status.name, "locked.txt");
+
+  r = update(&old, {fileEntry("bad sector.bin", lzhtest::textBytes(300000, 3), ft(T0), nullptr, 150000)}, out);
+  EXPECT_EQ(r.status.error, Error::ReadFailed);
+  EXPECT_EQ(r.status.name, "bad sector.bin");
+
+  Entry huge = fileEntry("huge.iso", {}, ft(T0));
+  huge.size = 0x100000000ull;  // 4 GiB
+  r = update(&old, {fine, huge}, out);
+  EXPECT_EQ(r.status.error, Error::TooLarge);
+  EXPECT_EQ(r.status.name, "huge.iso");
+  EXPECT_TRUE(out.empty());
+
+  r = update(&old, {fine, fileEntry("a\\\\b", bytesOf("x"), ft(T0))}, out);
+  EXPECT_EQ(r.status.error, Error::BadName);
+  EXPECT_TRUE(out.empty());
+
+  for (std::size_t limit : {std::size_t{0}, std::size_t{10}, old.size() + 50, old.size() + 5000}) {
+    lzhtest::FullSink full(limit);
+    MemorySource src(old);
+    r = updateArchive(&src, {fine}, full, UpdateOptions());
+    EXPECT_EQ(r.status.error, Error::WriteFailed) << limit;
+  }
+}
+
+TEST(LzhUpdate, CancelAndProgress) {
+  Bytes old;
+  update(nullptr, {fileEntry("keep.txt", lzhtest::textBytes(100000, 1), ft(T0))}, old);
+  const std::vector<Entry> entries = {fileEntry("one.txt", lzhtest::textBytes(300000, 2), ft(T0)),
+                                      fileEntry("two.txt", lzhtest::textBytes(10000, 3), ft(T0))};
+  std::vector<Progress> seen;
+  std::vector<std::string> names;
+  UpdateOptions o;
+  o.progress = [&](const Progress& p) {
+    seen.push_back(p);
+    names.emplace_back(p.name);
+    return true;
+  };
+  Bytes out;
+  UpdateResult r = update(&old, entries, out, o);
+  ASSERT_TRUE(r.status.ok());
+  ASSERT_GE(seen.size(), 6u);
+  EXPECT_EQ(seen.front().kind, ProgressKind::Begin);
+  EXPECT_EQ(seen.front().count, 2u);
+  const std::uint64_t total = seen.front().total;
+  EXPECT_EQ(total, 310000u + lzhtest::members(old)[0].endOffset());
+  EXPECT_EQ(seen.back().kind, ProgressKind::End);
+  EXPECT_EQ(seen.back().done, total);
+  std::uint64_t last = 0;
+  std::vector<std::string> begun;
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_GE(seen[i].done, last);
+    EXPECT_LE(seen[i].done, total);
+    last = seen[i].done;
+    if (seen[i].kind == ProgressKind::FileBegin) begun.push_back(names[i]);
+  }
+  EXPECT_EQ(begun, (std::vector<std::string>{"one.txt", "two.txt"}));
+
+  // Cancel at the second file, and in the middle of the first one's bytes.
+  for (auto when : {ProgressKind::FileBegin, ProgressKind::Bytes}) {
+    int files = 0;
+    o.progress = [&](const Progress& p) {
+      if (p.kind == ProgressKind::FileBegin) ++files;
+      if (when == ProgressKind::FileBegin) return !(p.kind == when && files == 2);
+      return !(p.kind == when && p.done > 150000);
+    };
+    r = update(&old, entries, out, o);
+    EXPECT_EQ(r.status.error, Error::Cancelled);
+  }
+  // Verification reports its own progress and can be cancelled too.
+  r = update(&old, entries, out);
+  MemorySource written(out);
+  int checked = 0;
+  EXPECT_TRUE(verifyArchive(written, r, [&](const Progress& p) {
+                return p.kind == ProgressKind::Verify && ++checked > 0;
+              }).ok());
+  EXPECT_EQ(checked, 2);
+  EXPECT_EQ(verifyArchive(written, r, [](const Progress&) { return false; }).error, Error::Cancelled);
+}
+
+TEST(LzhUpdate, VerifyCatchesWhatWentWrongOnDisk) {
+  Bytes old;
+  update(nullptr, {fileEntry("k.txt", lzhtest::textBytes(4000, 1), ft(T0))}, old);
+  MemorySource src(old);
+  MemorySink sink;
+  const UpdateResult r =
+      updateArchive(&src, {fileEntry("n.txt", lzhtest::textBytes(40000, 2), ft(T0))}, sink, UpdateOptions());
+  ASSERT_TRUE(r.status.ok());
+  const auto ms = lzhtest::members(sink.bytes);
+  ASSERT_EQ(ms.size(), 2u);
+
+  Bytes bad = sink.bytes;
+  bad[ms[1].dataOffset + ms[1].packedSize / 2] ^= 0x10;  // a flipped bit in the new member
+  MemorySource s1(bad);
+  const Status v1 = verifyArchive(s1, r);
+  EXPECT_TRUE(v1.error == Error::CrcMismatch || v1.error == Error::CorruptData) << errorName(v1.error);
+  EXPECT_EQ(v1.name, "n.txt");
+
+  Bytes cut(sink.bytes.begin(), sink.bytes.begin() + static_cast<long>(ms[1].headerOffset));  // lost the tail
+  MemorySource s2(cut);
+  EXPECT_EQ(verifyArchive(s2, r).error, Error::DamagedArchive);
+}
