@@ -2,6 +2,7 @@
 // folder (its pelbo.dat lives there), the placement key removed before each test.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -449,6 +450,51 @@ TEST_F(MainWindow, HintsOfToolbarButtonsAndSystemMenuItemsGoToTheStatusBar) {
   PostMessageA(main_, WM_KEYDOWN, VK_ESCAPE, 0);
   EXPECT_TRUE(waitStatusText(status_, "", kShortTimeout)) << statusText(status_);
   ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+}
+
+// What other programs read from pelbo.exe: the installer its ProductVersion
+// (digits, a dot, two digits), Windows its manifest and icon.
+TEST(PelboResources, VersionManifestAndIcon) {
+  const std::string exe = joinPath(binDir(), "pelbo.exe");
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::string block(size, '\0');
+  ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, size, block.data()));
+  void* p = nullptr;
+  UINT n = 0;
+  ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &p, &n));
+  ASSERT_GE(n, 4u);
+  DWORD tr = *static_cast<DWORD*>(p);
+  char key[64];
+  wsprintfA(key, "\\StringFileInfo\\%04X%04X\\", LOWORD(tr), HIWORD(tr));
+  EXPECT_STREQ(key, "\\StringFileInfo\\041104B0\\");
+  auto value = [&](const char* name) {
+    void* v = nullptr;
+    UINT len = 0;
+    return VerQueryValueA(block.data(), (std::string(key) + name).c_str(), &v, &len) && len
+               ? std::string(static_cast<const char*>(v))
+               : std::string();
+  };
+  const std::string version = value("ProductVersion");
+  ASSERT_EQ(version.size(), 4u) << version;
+  EXPECT_TRUE(isdigit(static_cast<unsigned char>(version[0])) && version[1] == '.' &&
+              isdigit(static_cast<unsigned char>(version[2])) && isdigit(static_cast<unsigned char>(version[3])))
+      << version;
+  EXPECT_EQ(value("ProductName"), "Pomvault");
+
+  HMODULE m = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(m);
+  HRSRC r = FindResourceA(m, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+  ASSERT_TRUE(r);
+  std::string manifest(static_cast<const char*>(LockResource(LoadResource(m, r))), SizeofResource(m, r));
+  for (const char* part : {"name=\"Sorvane.pelbo\"", "<description>Pomvault</description>", "version=\"1.0.0.0\"",
+                           "processorArchitecture=\"X86\"", "type=\"win32\"",
+                           "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
+                           "publicKeyToken=\"6595b64144ccf1df\"", "language=\"*\""})
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  EXPECT_TRUE(FindResourceA(m, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(14)));  // RT_GROUP_ICON
+  FreeLibrary(m);
 }
 
 }  // namespace
