@@ -14,7 +14,6 @@ constexpr int kCBits = 9, kTBits = 5;
 constexpr int kMaxLen = 16;
 constexpr std::size_t kInChunk = 1u << 16;
 constexpr std::size_t kOutChunk = 1u << 16;
-constexpr std::size_t kMaxWindow = 1u << 16;
 
 // A canonical Huffman table: 10-bit direct lookup, longer codes by canonical search.
 class HuffTable {
@@ -145,7 +144,7 @@ struct Decoder::Impl {
     if (st.ok()) st = Status::fail(e, {}, why);
   }
 
-  // Tops bitBuf up to at least 32 bits; past the packed data it feeds zero bits.
+  // Tops bitBuf up to more than 56 bits; past the packed data it feeds zero bits.
   void fill() {
     while (bitCount <= 56) {
       if (inIdx == in.size()) {
