@@ -1,0 +1,532 @@
+// The commands of the command entry: u (update), a (add), l (list), t (test).
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+#include "core/sjis.h"
+#include "lzh/archive.h"
+#include "lzh/update.h"
+#include "unlha32/collect.h"
+#include "unlha32/internal.h"
+#include "unlha32/progress.h"
+#include "unlha32/winio.h"
+
+namespace pv::unlha {
+
+namespace {
+
+std::uint64_t ticks(const FILETIME& ft) {
+  return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+// Copies text into a fixed name field, cut by whole characters, zero-terminated.
+template <std::size_t N>
+void setField(char (&field)[N], const std::string& text) {
+  std::memset(field, 0, N);
+  std::size_t n = 0;
+  while (n < text.size()) {
+    const std::size_t len = sjis::charLen(text, n);
+    if (n + len > N - 1) break;
+    n += len;
+  }
+  std::memcpy(field, text.data(), n);
+}
+
+std::string fullPath(const std::string& path) {
+  char buf[MAX_PATH * 2];
+  char* filePart = nullptr;
+  const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buf, buf, &filePart);
+  return (n == 0 || n >= sizeof buf) ? path : std::string(buf, n);
+}
+
+std::string folderOf(const std::string& path) {
+  const std::string_view last = arccmd::lastComponent(path);
+  std::string dir = path.substr(0, path.size() - last.size());
+  // "C:\dir\" -> "C:\dir"; keep "C:\" as it is.
+  if (dir.size() > 1 && sjis::endsWithChar(dir, '\\') && !sjis::endsWithChar(dir.substr(0, dir.size() - 1), ':'))
+    dir.pop_back();
+  return dir.empty() ? std::string(".") : dir;
+}
+
+// Deletes the temporary archive unless the command got as far as putting it in place.
+class TempFile {
+ public:
+  ~TempFile() {
+    file.close();
+    if (!path.empty()) ::DeleteFileA(path.c_str());
+  }
+  void keep() { path.clear(); }
+  std::string path;
+  File file;
+};
+
+// One running command: notifications, progress window, cursor and priority.
+class Run {
+ public:
+  Run(HWND hwnd, const arccmd::CommandLine& cl, std::string archive)
+      : hwnd_(hwnd), cl_(cl), archive_(std::move(archive)) {
+    const Settings& s = settings();
+    if (s.background) {
+      oldPriority_ = ::GetThreadPriority(::GetCurrentThread());
+      ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+      priorityChanged_ = true;
+    }
+    if (s.cursorMode) {
+      waitCursor_ = ::LoadCursor(nullptr, IDC_WAIT);
+      oldCursor_ = ::SetCursor(waitCursor_);
+    }
+    setField(info_.sourceName, archive_);
+    setField(info_.destName, archive_);
+  }
+
+  ~Run() {
+    progress_.close();
+    if (waitCursor_) ::SetCursor(oldCursor_ ? oldCursor_ : ::LoadCursor(nullptr, IDC_ARROW));
+    if (priorityChanged_) ::SetThreadPriority(::GetCurrentThread(), oldPriority_);
+  }
+
+  void openWindow(const char* caption) {
+    if (!cl_.sw.quiet) progress_.open(hwnd_, archive_, caption, settings().background);
+  }
+  ProgressWindow& window() { return progress_; }
+
+  // Keeps the window alive; false once the user or the owner has cancelled.
+  bool tick() {
+    progress_.pump();
+    if (progress_.cancelRequested()) cancelled_ = true;
+    if (waitCursor_) {
+      POINT pt;
+      HWND under = ::GetCursorPos(&pt) ? ::WindowFromPoint(pt) : nullptr;
+      const HWND pw = progress_.hwnd();
+      if (!pw || (under != pw && !::IsChild(pw, under))) ::SetCursor(waitCursor_);
+    }
+    return !cancelled_;
+  }
+  bool cancelled() const { return cancelled_; }
+
+  // Sends "wm_arcextract" to the window given by SetOwnerWindow (looked up afresh, so
+  // that ClearOwnerWindow from a handler takes effect at once). A non-zero answer
+  // cancels, except for END.
+  void notify(WPARAM kind) {
+    HWND w = settings().notifyWindow;
+    if (!w || !::IsWindow(w)) return;
+    const LRESULT answer = ::SendMessageA(w, arcExtractMessage(), kind, reinterpret_cast<LPARAM>(&info_));
+    if (answer != 0 && kind != UNLHA_NOTIFY_END) cancelled_ = true;
+  }
+
+  UnlhaExtractingInfo& info() { return info_; }
+  const std::string& archive() const { return archive_; }
+  const arccmd::CommandLine& cl() const { return cl_; }
+
+ private:
+  HWND hwnd_;
+  const arccmd::CommandLine& cl_;
+  std::string archive_;
+  ProgressWindow progress_;
+  UnlhaExtractingInfo info_{};
+  bool cancelled_ = false;
+  HCURSOR waitCursor_ = nullptr, oldCursor_ = nullptr;
+  int oldPriority_ = THREAD_PRIORITY_NORMAL;
+  bool priorityChanged_ = false;
+};
+
+DWORD shareFor(int share) {
+  switch (share) {
+    case 2: return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    case 1: return FILE_SHARE_READ | FILE_SHARE_WRITE;
+    default: return FILE_SHARE_READ;
+  }
+}
+
+// Opens the archive for reading; fails with the code the command should answer.
+Failure openArchive(const std::string& path, File& file, std::unique_ptr<FileSource>& source, bool mustExist) {
+  DWORD err = 0;
+  HANDLE h = openForReading(path, FILE_SHARE_READ, &err);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (!mustExist && (err == ERROR_FILE_NOT_FOUND)) return {};
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+      return fail(UNLHA_ERR_ARCHIVE_NOT_FOUND, path, err);
+    return fail(UNLHA_ERR_ARCHIVE_READ, path, err);
+  }
+  file = File(h);
+  source = std::make_unique<FileSource>(h);
+  if (!source->sizeKnown()) return fail(UNLHA_ERR_ARCHIVE_READ, path, source->lastError());
+  return {};
+}
+
+// ---------------------------------------------------------------- u and a
+
+Failure update(Run& run, std::string& log) {
+  const arccmd::CommandLine& cl = run.cl();
+  const std::string& archive = run.archive();
+  run.openWindow("圧縮中");
+
+  std::vector<SourceFile> files;
+  Failure f = collectFiles(cl, files, [&run] { return run.tick(); });
+  if (f.failed()) return f;
+  if (files.empty()) return fail(UNLHA_ERR_NO_FILES);
+
+  // Where the archive goes, checked before any work.
+  const DWORD attrs = ::GetFileAttributesA(archive.c_str());
+  const bool exists = attrs != INVALID_FILE_ATTRIBUTES;
+  if (exists && (attrs & FILE_ATTRIBUTE_DIRECTORY)) return fail(UNLHA_ERR_ARCHIVE_READ, archive, ERROR_ACCESS_DENIED);
+  if (exists && (attrs & FILE_ATTRIBUTE_READONLY)) {
+    Failure ro = fail(UNLHA_ERR_ARCHIVE_READONLY, archive);
+    ro.archiveKept = true;
+    return ro;
+  }
+  const std::string folder = folderOf(archive);
+  const DWORD folderAttrs = ::GetFileAttributesA(folder.c_str());
+  if (folderAttrs == INVALID_FILE_ATTRIBUTES || !(folderAttrs & FILE_ATTRIBUTE_DIRECTORY))
+    return fail(UNLHA_ERR_DEST_FOLDER, folder);
+
+  File oldFile;
+  std::unique_ptr<FileSource> old;
+  f = openArchive(archive, oldFile, old, false);
+  f.archiveKept = exists;
+  if (f.failed()) return f;
+
+  // What the codec stores, and how it opens each file.
+  const DWORD share = shareFor(cl.sw.share);
+  std::vector<lzh::Entry> entries;
+  std::unordered_map<std::string, SourceFile*> byKey;
+  entries.reserve(files.size());
+  for (SourceFile& sf : files) {
+    lzh::Entry e;
+    e.name = sf.member;
+    e.isFolder = sf.isFolder;
+    e.size = sf.size;
+    e.attributes = static_cast<std::uint16_t>(sf.attributes & 0x37);
+    e.times.creation = ticks(sf.creation);
+    e.times.lastWrite = ticks(sf.lastWrite);
+    e.times.lastAccess = ticks(sf.lastAccess);
+    SourceFile* p = &sf;
+    if (!sf.isFolder) {
+      e.open = [p, share]() -> std::unique_ptr<lzh::InputStream> {
+        HANDLE h = openForReading(p->path, share, &p->openError);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<FileInput>(h, &p->openError);
+      };
+    }
+    byKey[lzh::nameKey(sf.member)] = p;
+    entries.push_back(std::move(e));
+  }
+
+  lzh::UpdateOptions opt;
+  opt.mode = cl.command == arccmd::Command::Add ? lzh::UpdateOptions::Mode::Always : lzh::UpdateOptions::Mode::Newer;
+  opt.storeFolders = true;  // folders are only listed when the switches ask for them
+  opt.dosTimeToUnix = localDosToUnix;
+
+  // Failures that are about one of the files name it as the user knows it: its path.
+  auto entryFailure = [&](const lzh::Status& st) {
+    auto it = byKey.find(lzh::nameKey(st.name));
+    SourceFile* sf = it == byKey.end() ? nullptr : it->second;
+    const DWORD e = sf ? sf->openError : 0;
+    int code = codeForCodecError(st.error);
+    if (st.error == lzh::Error::ReadFailed && (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND))
+      code = UNLHA_ERR_FILE_NOT_FOUND;
+    Failure ef = fail(code, sf && st.error != lzh::Error::BadName ? sf->path : st.name, e);
+    ef.archiveKept = exists;
+    return ef;
+  };
+  auto isEntryError = [](lzh::Error e) {
+    return e == lzh::Error::ReadFailed || e == lzh::Error::TooLarge || e == lzh::Error::BadName;
+  };
+
+  lzh::UpdatePlan plan;
+  lzh::Status s = lzh::planUpdate(old.get(), entries, opt, plan);
+  if (!s.ok()) {
+    if (isEntryError(s.error)) return entryFailure(s);
+    Failure pf = fail(codeForCodecError(s.error), archive, old ? old->lastError() : 0);
+    pf.archiveKept = exists;
+    return pf;
+  }
+
+  UnlhaExtractingInfo& info = run.info();
+  info.totalSize = static_cast<DWORD>(plan.bytesToCompress);
+  info.fileCount = static_cast<DWORD>(plan.changes());
+  if (exists && old && old->size() > 0 && plan.changes() == 0) {
+    log += "更新するファイルはありません。\r\n";
+    return {};
+  }
+
+  TempFile temp;
+  {
+    char name[MAX_PATH];
+    if (!::GetTempFileNameA(folder.c_str(), "pvl", 0, name)) {
+      Failure tf = fail(UNLHA_ERR_TEMP_FILE, folder, ::GetLastError());
+      tf.archiveKept = exists;
+      return tf;
+    }
+    temp.path = name;
+  }
+  HANDLE th = ::CreateFileA(temp.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (th == INVALID_HANDLE_VALUE) {
+    Failure tf = fail(UNLHA_ERR_TEMP_FILE, folder, ::GetLastError());
+    tf.archiveKept = exists;
+    return tf;
+  }
+  temp.file = File(th);
+  FileSink sink(th);
+
+  // Progress: the codec counts kept members' bytes too; the records count files only.
+  SourceFile* current = nullptr;
+  std::uint64_t fileStart = 0, compressedDone = 0, lastDone = 0;
+  DWORD index = 0;
+  opt.progress = [&](const lzh::Progress& p) -> bool {
+    ProgressWindow& w = run.window();
+    switch (p.kind) {
+      case lzh::ProgressKind::FileBegin: {
+        auto it = byKey.find(lzh::nameKey(std::string(p.name)));
+        current = it == byKey.end() ? nullptr : it->second;
+        fileStart = p.done;
+        lastDone = p.done;
+        if (current) {
+          info.fileSize = static_cast<DWORD>(current->size);
+          info.writeSize = 0;
+          setField(info.sourceName, current->path);
+          setField(info.destName, current->member);
+          info.fileIndex = ++index;
+          info.attributes = static_cast<WORD>(current->attributes & 0x37);
+          FILETIME local;
+          info.dosDate = info.dosTime = 0;
+          if (::FileTimeToLocalFileTime(&current->lastWrite, &local))
+            ::FileTimeToDosDateTime(&local, &info.dosDate, &info.dosTime);
+          setField(info.modeText, current->isFolder ? "-lhd-" : "-lh5-");
+          info.totalDone = static_cast<DWORD>(compressedDone);
+          w.setFile(current->member);
+          run.notify(UNLHA_NOTIFY_PROGRESS);
+        }
+        break;
+      }
+      case lzh::ProgressKind::Bytes:
+        if (current) {
+          const std::uint64_t step = p.done - lastDone;
+          compressedDone = std::min<std::uint64_t>(compressedDone + step, plan.bytesToCompress);
+          info.writeSize = static_cast<DWORD>(std::min<std::uint64_t>(p.done - fileStart, current->size));
+          info.totalDone = static_cast<DWORD>(compressedDone);
+          run.notify(UNLHA_NOTIFY_PROGRESS);
+        }
+        lastDone = p.done;
+        break;
+      case lzh::ProgressKind::FileEnd:
+        if (current) {
+          compressedDone = std::min<std::uint64_t>(compressedDone + (p.done - lastDone), plan.bytesToCompress);
+          lastDone = p.done;
+        }
+        current = nullptr;
+        break;
+      case lzh::ProgressKind::Verify:
+        w.setCaption("検査中");
+        w.setFile(std::string(p.name));
+        w.setBytes(p.done, p.total);
+        break;
+      default:
+        break;
+    }
+    if (p.kind == lzh::ProgressKind::Bytes || p.kind == lzh::ProgressKind::FileBegin ||
+        p.kind == lzh::ProgressKind::FileEnd)
+      w.setBytes(p.done, p.total);
+    return run.tick();
+  };
+
+  auto archiveFailure = [&](int code, DWORD e) {
+    Failure af = fail(code, archive, e);
+    af.archiveKept = exists;
+    return af;
+  };
+  auto writeFailure = [&]() {
+    const DWORD e = sink.lastError();
+    const bool full = e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL;
+    return archiveFailure(full ? UNLHA_ERR_DISK_FULL : UNLHA_ERR_WRITE, e);
+  };
+
+  lzh::UpdateResult r = lzh::updateArchive(old.get(), entries, sink, opt);
+  if (!r.status.ok()) {
+    switch (r.status.error) {
+      case lzh::Error::WriteFailed: return writeFailure();
+      case lzh::Error::ReadFailed:
+      case lzh::Error::TooLarge:
+      case lzh::Error::BadName: return entryFailure(r.status);
+      case lzh::Error::Cancelled: return archiveFailure(UNLHA_ERR_CANCELLED, 0);
+      default: return archiveFailure(codeForCodecError(r.status.error), old ? old->lastError() : 0);
+    }
+  }
+  if (!sink.finish()) return writeFailure();
+
+  // Read the new archive back before it takes the old one's place.
+  {
+    FileSource check(th);
+    lzh::Status v = lzh::verifyArchive(check, r, opt.progress);
+    if (!v.ok()) {
+      if (v.error == lzh::Error::Cancelled) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
+      Failure vf = fail(UNLHA_ERR_VERIFY, v.name.empty() ? archive : v.name, check.lastError());
+      vf.archiveKept = exists;
+      return vf;
+    }
+  }
+  if (cl.sw.archiveTimeNewest && r.newestWriteTime) {
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(r.newestWriteTime);
+    ft.dwHighDateTime = static_cast<DWORD>(r.newestWriteTime >> 32);
+    ::SetFileTime(th, nullptr, nullptr, &ft);
+  }
+  temp.file.close();
+  oldFile.close();
+  old.reset();
+  // The last point of return: a cancel after this would be a lie.
+  if (!run.tick()) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
+  if (!::MoveFileExA(temp.path.c_str(), archive.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return archiveFailure(UNLHA_ERR_REPLACE, ::GetLastError());
+  temp.keep();
+
+  char line[160];
+  std::snprintf(line, sizeof line, "追加 %u, 置換 %u, そのまま %u\r\n", static_cast<unsigned>(r.added),
+                static_cast<unsigned>(r.replaced), static_cast<unsigned>(r.kept));
+  for (const lzh::WrittenMember& m : r.members) {
+    if (m.action == lzh::Action::Add) log += "追加: " + m.path + "\r\n";
+    if (m.action == lzh::Action::Replace) log += "置換: " + m.path + "\r\n";
+  }
+  log += line;
+  return {};
+}
+
+// ---------------------------------------------------------------- l and t
+
+std::string attributeText(std::uint16_t a) {
+  const char letters[] = "RHSVDA";
+  std::string t;
+  for (int i = 0; i < 6; ++i) t += (a & (1u << i)) ? letters[i] : '-';
+  return t;
+}
+
+void memberDate(const lzh::Member& m, WORD& date, WORD& time) {
+  if (m.timeIsDos) {
+    date = HIWORD(m.rawTime);
+    time = LOWORD(m.rawTime);
+  } else {
+    unixToDos(m.unixTime, date, time);
+  }
+}
+
+Failure list(Run& run, std::string& log) {
+  File file;
+  std::unique_ptr<FileSource> src;
+  Failure f = openArchive(run.archive(), file, src, true);
+  if (f.failed()) return f;
+  std::vector<lzh::Member> members;
+  lzh::Status s = lzh::readArchive(*src, members);
+  if (!s.ok()) return fail(codeForCodecError(s.error), run.archive(), src->lastError());
+
+  log += "  元サイズ   圧縮後  圧縮率 日付       時刻     属性   方式  名前\r\n";
+  std::uint64_t orig = 0, packed = 0;
+  for (const lzh::Member& m : members) {
+    WORD d, t;
+    memberDate(m, d, t);
+    char line[128];
+    const unsigned ratio = m.originalSize ? static_cast<unsigned>(m.packedSize * 1000 / m.originalSize) : 0;
+    std::snprintf(line, sizeof line, "%10llu %10llu %3u.%u%% %04u-%02u-%02u %02u:%02u:%02u %s %s ",
+                  static_cast<unsigned long long>(m.originalSize), static_cast<unsigned long long>(m.packedSize),
+                  ratio / 10, ratio % 10, 1980u + (d >> 9), (d >> 5) & 15u, d & 31u, t >> 11, (t >> 5) & 63u,
+                  (t & 31u) * 2, attributeText(m.attributes).c_str(), m.methodId);
+    log += line;
+    log += m.path;
+    if (m.isDirectory()) log += '\\';
+    log += "\r\n";
+    orig += m.originalSize;
+    packed += m.packedSize;
+  }
+  char total[96];
+  std::snprintf(total, sizeof total, "%10llu %10llu  %u 個のファイル\r\n", static_cast<unsigned long long>(orig),
+                static_cast<unsigned long long>(packed), static_cast<unsigned>(members.size()));
+  log += total;
+  return {};
+}
+
+Failure test(Run& run, std::string& log) {
+  run.openWindow("検査中");
+  File file;
+  std::unique_ptr<FileSource> src;
+  Failure f = openArchive(run.archive(), file, src, true);
+  if (f.failed()) return f;
+  std::vector<lzh::Member> members;
+  lzh::Status s = lzh::readArchive(*src, members);
+  if (!s.ok()) return fail(codeForCodecError(s.error), run.archive(), src->lastError());
+
+  std::uint64_t total = 0, done = 0;
+  for (const lzh::Member& m : members) total += m.originalSize;
+  UnlhaExtractingInfo& info = run.info();
+  info.totalSize = static_cast<DWORD>(total);
+  info.fileCount = static_cast<DWORD>(members.size());
+  DWORD index = 0;
+  for (const lzh::Member& m : members) {
+    info.fileSize = static_cast<DWORD>(m.originalSize);
+    info.writeSize = 0;
+    info.fileIndex = ++index;
+    info.totalDone = static_cast<DWORD>(done);
+    setField(info.sourceName, run.archive());
+    setField(info.destName, m.path);
+    info.attributes = m.attributes;
+    memberDate(m, info.dosDate, info.dosTime);
+    setField(info.modeText, m.methodId);
+    run.window().setFile(m.path);
+    run.window().setBytes(done, total);
+    run.notify(UNLHA_NOTIFY_PROGRESS);
+    if (!run.tick()) return fail(UNLHA_ERR_CANCELLED);
+
+    std::uint64_t sinceTick = 0, memberDone = 0;
+    s = lzh::extractMember(*src, m, [&](const std::uint8_t*, std::size_t n) {
+      memberDone += n;
+      sinceTick += n;
+      if (sinceTick < (1u << 18)) return true;
+      sinceTick = 0;
+      run.window().setBytes(done + memberDone, total);
+      return run.tick();
+    });
+    if (run.cancelled()) return fail(UNLHA_ERR_CANCELLED);
+    if (!s.ok()) return fail(codeForCodecError(s.error), m.path, src->lastError());
+    done += m.originalSize;
+    log += "OK: " + m.path + "\r\n";
+  }
+  char line[64];
+  std::snprintf(line, sizeof line, "%u 個のファイルに誤りはありません。\r\n", static_cast<unsigned>(members.size()));
+  log += line;
+  return {};
+}
+
+}  // namespace
+
+int runCommand(HWND hwnd, const arccmd::CommandLine& cl, std::string& log, Failure& failure) {
+  Run run(hwnd, cl, fullPath(arccmd::withDefaultExtension(cl.archive)));
+  run.notify(UNLHA_NOTIFY_BEGIN);
+  if (run.cancelled()) {
+    failure = fail(UNLHA_ERR_CANCELLED);
+  } else {
+    switch (cl.command) {
+      case arccmd::Command::Update:
+      case arccmd::Command::Add: {
+        const bool existed = ::GetFileAttributesA(run.archive().c_str()) != INVALID_FILE_ATTRIBUTES;
+        failure = update(run, log);
+        if (failure.failed() && existed) failure.archiveKept = true;
+        break;
+      }
+      case arccmd::Command::List: failure = list(run, log); break;
+      case arccmd::Command::Test: failure = test(run, log); break;
+    }
+  }
+  // A cancel wins over whatever error it caused on the way out.
+  if (failure.failed() && run.cancelled() && failure.code != UNLHA_ERR_CANCELLED) {
+    const bool kept = failure.archiveKept;
+    failure = fail(UNLHA_ERR_CANCELLED, run.archive());
+    failure.archiveKept = kept;
+  }
+  run.info().result = static_cast<DWORD>(failure.code);
+  run.window().close();
+  run.notify(UNLHA_NOTIFY_END);
+  return failure.code;
+}
+
+}  // namespace pv::unlha

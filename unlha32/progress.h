@@ -1,0 +1,50 @@
+// The progress window a command shows: archive, current file, a bar over the bytes
+// to do and a cancel button. The caller's thread is inside the command, so pump()
+// must be called between pieces of work: it repaints the window and takes the clicks.
+// While the window is open its owner is disabled, as under a modal dialog.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace pv::unlha {
+
+class ProgressWindow {
+ public:
+  ProgressWindow() = default;
+  ~ProgressWindow() { close(); }
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+  // Opens the window over owner (may be null). caption e.g. "圧縮中".
+  bool open(HWND owner, const std::string& archivePath, const char* caption, bool noActivate);
+  void setCaption(const char* caption);
+  void setFile(const std::string& text);
+  void setBytes(std::uint64_t done, std::uint64_t total);
+  // Handles what is waiting in the thread's queue: everything for this window, paint
+  // and timer messages for others; mouse and keyboard input for other windows is
+  // dropped, so nothing the caller shows can start a second command meanwhile.
+  void pump();
+  bool cancelRequested() const { return cancel_; }
+  // Enables the owner again, then destroys the window (in this order, so that Windows
+  // gives the activation back to the owner and not to another program).
+  void close();
+  HWND hwnd() const { return hwnd_; }
+
+ private:
+  static LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+  HWND hwnd_ = nullptr;
+  HWND owner_ = nullptr;
+  bool ownerDisabled_ = false;
+  HWND archiveLabel_ = nullptr, fileLabel_ = nullptr, bar_ = nullptr, amountLabel_ = nullptr, button_ = nullptr;
+  HFONT font_ = nullptr;
+  std::string archiveName_;
+  std::string file_;
+  int barPos_ = -1;
+  std::uint64_t lastDone_ = ~0ull;
+  bool cancel_ = false;
+};
+
+}  // namespace pv::unlha
