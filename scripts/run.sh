@@ -86,10 +86,12 @@ archive=""
 for _ in $(seq 1 120); do
   archive=$(ls "$demo"/backup/*.lzh 2>/dev/null | head -1 || true)
   if [ -n "$archive" ]; then
-    # Done when the main window answers again and the size stays put.
+    # Done when the size stays put and the window answers again.
     s1=$(stat -c %s "$archive"); sleep 1; s2=$(stat -c %s "$archive")
-    [ "$s1" = "$s2" ] && break
+    [ "$s1" = "$s2" ] && drive status >/dev/null 2>&1 && break
   fi
+  # A message box (an error) ends the wait.
+  wine "$bin/pvdrive.exe" --timeout 300 msgbox >/dev/null 2>&1 && break
   sleep 0.5
 done
 # An error box, if any, belongs in the picture and in the log.
@@ -98,7 +100,6 @@ drive status || true
 wine "$bin/pvdrive.exe" shot "$(win "$root/out/screenshot.png")"
 wine "$bin/pvdrive.exe" --timeout 1000 answer OK >/dev/null 2>&1 || true
 drive close >/dev/null 2>&1 || wine "$bin/pvdrive.exe" --timeout 3000 answer いいえ >/dev/null 2>&1 || true
-wineserver -w 2>/dev/null || true
 
 echo
 echo "screenshot: $root/out/screenshot.png"
