@@ -115,7 +115,7 @@ INT_PTR CALLBACK aboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
   switch (msg) {
     case WM_INITDIALOG: {
       char text[160];
-      wsprintfA(text, "unlha32.dll  バージョン %d.%02d", UNLHA_VERSION / 100, UNLHA_VERSION % 100);
+      wsprintfA(text, "unlha32.dll  バージョン %s", UNLHA_VERSION_TEXT);
       ::SetDlgItemTextA(dlg, IDC_ABOUT_VERSION, text);
       wsprintfA(text, "Pomvault %s 付属の LHA 書庫ライブラリ", PV_VERSION_TEXT);
       ::SetDlgItemTextA(dlg, IDC_ABOUT_PRODUCT, text);

@@ -69,8 +69,12 @@ std::string failureMessage(const Failure& f) {
   std::string text = errorText(f.code);
   if (!f.file.empty()) text += "\r\n" + f.file;
   std::string reason = reasonText(f.winError);
-  // A full disk already says it all.
-  if (f.code == UNLHA_ERR_DISK_FULL && (f.winError == ERROR_DISK_FULL || f.winError == ERROR_HANDLE_DISK_FULL))
+  // Said already by the cause itself.
+  const bool full = f.winError == ERROR_DISK_FULL || f.winError == ERROR_HANDLE_DISK_FULL;
+  const bool missing = f.winError == ERROR_FILE_NOT_FOUND || f.winError == ERROR_PATH_NOT_FOUND;
+  if ((f.code == UNLHA_ERR_DISK_FULL && full) ||
+      (missing && (f.code == UNLHA_ERR_FILE_NOT_FOUND || f.code == UNLHA_ERR_ARCHIVE_NOT_FOUND ||
+                   f.code == UNLHA_ERR_DEST_FOLDER)))
     reason.clear();
   if (!reason.empty()) text += "\r\n(" + reason + ")";
   if (f.archiveKept) text += "\r\n\r\n書庫は元のまま変更されていません。";

@@ -10,9 +10,9 @@
 extern "C" {
 #endif
 
-// Library version: 100 = 1.00. The sub-version is the Pomvault version the library was
-// built with (105 = 1.05), from the one generated version header.
-#define UNLHA_VERSION 100
+// Library version: UNLHA_VERSION (100 = 1.00), from unlha32/version.h. The sub-version
+// is the Pomvault version the library was built with (105 = 1.05).
+#include "unlha32/version.h"
 
 // Results of the command entry and of the member walk. 0 = success.
 #define UNLHA_OK 0
