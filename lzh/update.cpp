@@ -186,10 +186,12 @@ class Run {
     std::unique_ptr<InputStream> in = e.open ? e.open() : nullptr;
     if (!in) return Status::fail(Error::ReadFailed, e.name, "cannot open");
     bool sinkFailed = false;
-    Lh5Encoder enc([&](const std::uint8_t* d, std::size_t n) {
-      if (!out_.write(d, n)) sinkFailed = true;
-      return !sinkFailed;
-    });
+    Lh5Encoder enc(
+        [&](const std::uint8_t* d, std::size_t n) {
+          if (!out_.write(d, n)) sinkFailed = true;
+          return !sinkFailed;
+        },
+        opt_.encoder);
     std::uint16_t crc = 0;
     std::uint64_t size = 0;
     bool giveUp = false;  // compression cannot win any more

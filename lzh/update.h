@@ -36,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lzh/codec.h"
 #include "lzh/error.h"
 #include "lzh/header.h"
 #include "lzh/io.h"
@@ -85,6 +86,7 @@ struct UpdateOptions {
   // Converts a level-0/1 member's DOS time (local time) to Unix UTC seconds. Unset:
   // dosTimeToUnix() from timestamps.h, i.e. the DOS time is taken as UTC.
   std::function<std::int64_t(std::uint32_t)> dosTimeToUnix;
+  EncoderOptions encoder;  // how new members are compressed
 };
 
 // What updateArchive will do; computed without writing anything.
