@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
@@ -130,6 +131,29 @@ class Run {
   HCURSOR waitCursor_ = nullptr, oldCursor_ = nullptr;
   int oldPriority_ = THREAD_PRIORITY_NORMAL;
   bool priorityChanged_ = false;
+};
+
+// Calls tick every 256 KiB read, so that the window stays alive while the codec decodes
+// one large member without reporting (the check of the written archive). A false from
+// tick fails the read; the command then sees that it was cancelled.
+class TickingSource : public lzh::ByteSource {
+ public:
+  TickingSource(lzh::ByteSource& inner, std::function<bool()> tick) : inner_(inner), tick_(std::move(tick)) {}
+  std::uint64_t size() override { return inner_.size(); }
+  bool readAt(std::uint64_t offset, void* buf, std::size_t n) override {
+    if (!inner_.readAt(offset, buf, n)) return false;
+    sinceTick_ += n;
+    if (sinceTick_ >= (1u << 18)) {
+      sinceTick_ = 0;
+      return tick_();
+    }
+    return true;
+  }
+
+ private:
+  lzh::ByteSource& inner_;
+  std::function<bool()> tick_;
+  std::uint64_t sinceTick_ = 0;
 };
 
 DWORD shareFor(int share) {
@@ -359,11 +383,12 @@ Failure update(Run& run, std::string& log) {
 
   // Read the new archive back before it takes the old one's place.
   {
-    FileSource check(th);
+    FileSource file(th);
+    TickingSource check(file, [&run] { return run.tick(); });
     lzh::Status v = lzh::verifyArchive(check, r, opt.progress);
     if (!v.ok()) {
-      if (v.error == lzh::Error::Cancelled) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
-      Failure vf = fail(UNLHA_ERR_VERIFY, v.name.empty() ? archive : v.name, check.lastError());
+      if (v.error == lzh::Error::Cancelled || run.cancelled()) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
+      Failure vf = fail(UNLHA_ERR_VERIFY, v.name.empty() ? archive : v.name, file.lastError());
       vf.archiveKept = exists;
       return vf;
     }

@@ -83,7 +83,8 @@ bool ProgressWindow::open(HWND owner, const std::string& archivePath, const char
   ::InitCommonControlsEx(&icc);
   if (!registerClass(inst, &ProgressWindow::wndProc)) return false;
 
-  owner_ = (owner && ::IsWindow(owner)) ? owner : nullptr;
+  // Only a top-level window can own another one (and be disabled as a whole).
+  owner_ = (owner && ::IsWindow(owner)) ? ::GetAncestor(owner, GA_ROOT) : nullptr;
   archiveName_ = std::string(arccmd::lastComponent(archivePath));
 
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
