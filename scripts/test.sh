@@ -29,7 +29,7 @@ if cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >"$logs/native-configure.
   summary "$logs/native-ctest.log"
   [ $rc = 0 ] || failed+=("host tests")
 else
-  tail -40 "$logs/native-configure.log" "$logs/native-build.log" 2>/dev/null
+  tail -n 40 "$logs/native-configure.log" "$logs/native-build.log" 2>/dev/null
   failed+=("host build")
 fi
 
@@ -57,7 +57,7 @@ if cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake 
     failed+=("Wine environment")
   fi
 else
-  tail -40 "$logs/win-configure.log" "$logs/win-build.log" 2>/dev/null
+  tail -n 40 "$logs/win-configure.log" "$logs/win-build.log" 2>/dev/null
   failed+=("Windows build")
 fi
 
@@ -80,12 +80,12 @@ if [ ${#fuzz_sources[@]} -gt 0 ]; then
            "$corpus" "${seeds[@]}" >"$logs/fuzz-$n.log" 2>&1; then
         echo "fuzz $n: ${per}s, no findings"
       else
-        tail -30 "$logs/fuzz-$n.log"
+        tail -n 30 "$logs/fuzz-$n.log"
         failed+=("fuzz $n")
       fi
     done
   else
-    tail -40 "$logs/fuzz-configure.log" "$logs/fuzz-build.log" 2>/dev/null
+    tail -n 40 "$logs/fuzz-configure.log" "$logs/fuzz-build.log" 2>/dev/null
     failed+=("fuzz build")
   fi
 fi
