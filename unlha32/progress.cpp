@@ -29,12 +29,6 @@ bool registerClass(HINSTANCE inst, WNDPROC proc) {
   return ::RegisterClassExA(&wc) != 0;
 }
 
-bool isInput(UINT m) {
-  return (m >= WM_KEYFIRST && m <= WM_KEYLAST) || (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) ||
-         (m >= WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK) || m == WM_NCXBUTTONDOWN || m == WM_NCXBUTTONUP ||
-         m == WM_NCXBUTTONDBLCLK;
-}
-
 // "1,234 KB"
 std::string kilobytes(std::uint64_t bytes) {
   std::uint64_t kb = (bytes + 1023) / 1024;
@@ -177,20 +171,18 @@ void ProgressWindow::setBytes(std::uint64_t done, std::uint64_t total) {
 void ProgressWindow::pump() {
   if (!hwnd_) return;
   MSG msg;
-  // Bounded, so that a flood of posted messages cannot keep the command from working.
-  for (int i = 0; i < 256 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
-    if (msg.message == WM_QUIT) {
-      // Leave the quit for the caller's own loop, and stop the command.
-      ::PostQuitMessage(static_cast<int>(msg.wParam));
-      ::SendMessageA(hwnd_, WM_COMMAND, IDCANCEL, 0);
-      break;
-    }
-    const bool ours = msg.hwnd == hwnd_ || (msg.hwnd && ::IsChild(hwnd_, msg.hwnd));
-    if (!ours && isInput(msg.message)) continue;
-    if (ours && ::IsDialogMessageA(hwnd_, &msg)) continue;
+  // Bounded, so that a flood of messages cannot keep the command from working.
+  for (int i = 0; i < 256 && ::PeekMessageA(&msg, hwnd_, 0, 0, PM_REMOVE); ++i) {
+    if (::IsDialogMessageA(hwnd_, &msg)) continue;
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
   }
+  // The caller's windows repaint; everything else of theirs (input, posted commands)
+  // waits in the queue for their own loop, so nothing of theirs runs inside the command.
+  for (int i = 0; i < 64 && ::PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i)
+    ::DispatchMessageA(&msg);
+  // A quit request stays for the caller's loop and stops the command.
+  if (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) ::SendMessageA(hwnd_, WM_COMMAND, IDCANCEL, 0);
 }
 
 void ProgressWindow::close() {

@@ -22,9 +22,9 @@ class ProgressWindow {
   void setCaption(const char* caption);
   void setFile(const std::string& text);
   void setBytes(std::uint64_t done, std::uint64_t total);
-  // Handles what is waiting in the thread's queue: everything for this window, paint
-  // and timer messages for others; mouse and keyboard input for other windows is
-  // dropped, so nothing the caller shows can start a second command meanwhile.
+  // Handles what is waiting for this window and paints the thread's other windows.
+  // Their input and posted messages stay queued for the caller's own loop, so nothing
+  // of the caller's can run (and start a second command) in the middle of this one.
   void pump();
   bool cancelRequested() const { return cancel_; }
   // Enables the owner again, then destroys the window (in this order, so that Windows

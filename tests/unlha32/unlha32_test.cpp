@@ -295,6 +295,7 @@ class Owner {
   std::vector<Event> events;
   std::function<LRESULT(const Event&)> answer;
   std::function<void(const Event&)> onEvent;
+  int appMessages = 0;  // WM_APP posted to it
 
  private:
   static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -312,6 +313,7 @@ class Owner {
       if (self->onEvent) self->onEvent(e);
       return self->answer ? self->answer(e) : 0;
     }
+    if (msg == WM_APP && self) ++self->appMessages;
     return ::DefWindowProcA(hwnd, msg, wp, lp);
   }
 };
@@ -708,6 +710,7 @@ TEST_F(Failures, ProgressWindowIsOwnedDisablesItsOwnerAndItsButtonCancels) {
     hourglass = ::GetCursor() == ::LoadCursor(nullptr, IDC_WAIT);
     lowered = ::GetThreadPriority(::GetCurrentThread()) == THREAD_PRIORITY_BELOW_NORMAL;
     ::PostMessageA(button, BM_CLICK, 0, 0);  // as a user's click, taken by the library's own pump
+    ::PostMessageA(owner.hwnd, WM_APP, 0, 0);  // the caller's own: must wait for the caller's loop
   };
   BoxWatch boxes;  // a cancel shows no error box
   const Outcome o = run(tree.backupLine(""), owner.hwnd);
@@ -726,6 +729,10 @@ TEST_F(Failures, ProgressWindowIsOwnedDisablesItsOwnerAndItsButtonCancels) {
   EXPECT_TRUE(::IsWindowEnabled(owner.hwnd));
   EXPECT_FALSE(::IsWindow(progress));
   EXPECT_EQ(::GetThreadPriority(::GetCurrentThread()), THREAD_PRIORITY_NORMAL);
+  EXPECT_EQ(owner.appMessages, 0) << "the caller's message ran inside the command";
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+  EXPECT_EQ(owner.appMessages, 1) << "the caller's message was lost";
 }
 
 TEST_F(Failures, QuietRunsShowNoWindowAtAll) {
