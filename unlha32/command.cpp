@@ -190,6 +190,11 @@ Failure update(Run& run, std::string& log) {
   std::vector<SourceFile> files;
   Failure f = collectFiles(cl, files, [&run] { return run.tick(); });
   if (f.failed()) return f;
+  // An archive inside the folders it backs up must not swallow its own old copy.
+  const std::string self = sjis::lowerAscii(archive);
+  files.erase(std::remove_if(files.begin(), files.end(),
+                             [&](const SourceFile& sf) { return !sf.isFolder && sjis::lowerAscii(fullPath(sf.path)) == self; }),
+              files.end());
   if (files.empty()) return fail(UNLHA_ERR_NO_FILES);
 
   // Where the archive goes, checked before any work.

@@ -804,6 +804,14 @@ TEST_F(Unlha32, SwitchesChooseWhatIsTakenAndHowItIsNamed) {
   // A name reaching outside the base folder cannot be a member.
   EXPECT_EQ(run("u " + q(s.path("t3.lzh")) + " " + q(s.path("d") + "\\") + " ..\\d\\a.txt --quiet").code,
             UNLHA_ERR_BAD_NAME);
+  // An archive inside the folder it backs up leaves itself out.
+  const std::string self = "u -r1 " + q(s.path("d\\self.lzh")) + " " + base + " d\\ --quiet";
+  ASSERT_EQ(run(self).code, UNLHA_OK);
+  s.put("d\\a.txt", "a, changed", kBaseTime + 10000000ull);
+  ASSERT_EQ(run(self).code, UNLHA_OK);
+  auto members = readArchive(s.path("d\\self.lzh")).names();
+  std::sort(members.begin(), members.end());
+  EXPECT_EQ(members, (V{"d\\a.txt", "d\\sub\\a.txt", "d\\sub\\b.txt", "d\\sub\\deeper\\c.c"}));
   // The archive name gets .lzh when it has no extension.
   EXPECT_EQ(run("u " + q(s.path("noext")) + " " + base + " d\\a.txt --quiet").code, UNLHA_OK);
   EXPECT_TRUE(t::fileExists(s.path("noext.lzh")));
