@@ -282,7 +282,7 @@ std::int32_t TArchive::CloseArchive() {
 
 bool TArchive::OpenArchive(const std::string& arcFile, std::uint32_t mode) {
   CloseArchive();
-  if (arcFile != arcFile_) arcDate_ = 0;  // the cached date belonged to the old file
+  arcDate_ = 0;  // the cached date belonged to the archive opened before
   arcFile_ = arcFile;
   ResolveArcMode();
   Library* lib = libraryOf(arcMode_);
