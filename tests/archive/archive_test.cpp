@@ -42,7 +42,12 @@ std::string hex(const void* p) {
   return buf;
 }
 
-std::string logPath() { return exeDir() + "\\archive_calls.log"; }
+// Per process: ctest may run several of these programs at once.
+std::string scratch(const std::string& name) {
+  return exeDir() + "\\" + std::to_string(::GetCurrentProcessId()) + "-" + name;
+}
+
+std::string logPath() { return scratch("calls.log"); }
 
 std::vector<std::string> readLog() {
   std::vector<std::string> lines;
@@ -126,6 +131,7 @@ class ArchiveTest : public ::testing::Test {
   void TearDown() override {
     arc_.reset();
     form_.reset();
+    clearLog();
     EXPECT_EQ(loadedLibraries(), "") << "the component did not release its libraries";
   }
 
@@ -657,7 +663,7 @@ TEST_F(ArchiveTest, AMemberReportedByTheLibraryIsReadField) {
 
 TEST_F(ArchiveTest, AnAllZeroRecordFallsBackToTheArchiveFilesDate) {
   TestArchive& a = bound("full");
-  const std::string file = exeDir() + "\\zero-record.lzh";
+  const std::string file = scratch("zero-record.lzh");
   setLocalWriteTime(file, 2001, 2, 3, 4, 5, 6);
 
   // As constructed: empty texts, zero sizes; the date of an unset ArcFile fails.
@@ -686,7 +692,7 @@ TEST_F(ArchiveTest, AnAllZeroRecordFallsBackToTheArchiveFilesDate) {
   EXPECT_NEAR(a.FindDate(), *pv::encodeDateTime(2010, 1, 1, 0, 0, 0), 1e-9);
 
   // A file that does not exist: the conversion error reaches the reader.
-  ASSERT_TRUE(a.OpenArchive(exeDir() + "\\no-such-archive.lzh"));
+  ASSERT_TRUE(a.OpenArchive(scratch("no-such-archive.lzh")));
   ASSERT_EQ(a.FindFirst("zero"), 0);
   EXPECT_THROW(a.FindDate(), pv::Error);
   ::DeleteFileA(file.c_str());
