@@ -157,17 +157,24 @@ int commandEntry(HWND hwnd, LPCSTR cmdLine, LPSTR output, DWORD outputSize) {
       ~Clear() { ::InterlockedExchange(&settings().running, 0); }
     } clear;
     try {
-      const arccmd::ParseResult pr = arccmd::parse(line, [](const std::string& path, std::string& bytes) {
-        DWORD err = 0;
-        HANDLE h = openForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE, &err);
+      DWORD responseError = 0;
+      const arccmd::ParseResult pr = arccmd::parse(line, [&responseError](const std::string& path, std::string& bytes) {
+        HANDLE h = openForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE, &responseError);
         if (h == INVALID_HANDLE_VALUE) return false;
         File file(h);
         LARGE_INTEGER size;
-        if (!::GetFileSizeEx(h, &size) || size.QuadPart > 256 * 1024 * 1024) return false;
+        // A list of names is never this big; refuse rather than take all memory.
+        if (!::GetFileSizeEx(h, &size) || size.QuadPart > 256 * 1024 * 1024) {
+          responseError = ERROR_NOT_ENOUGH_MEMORY;
+          return false;
+        }
         bytes.resize(static_cast<std::size_t>(size.QuadPart));
         DWORD got = 0;
-        return bytes.empty() || (::ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                                 got == bytes.size());
+        if (bytes.empty() || (::ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                              got == bytes.size()))
+          return true;
+        responseError = ::GetLastError();
+        return false;
       }, cl);
       switch (pr.error) {
         case arccmd::ParseError::None: runCommand(hwnd, cl, log, failure); break;
@@ -175,7 +182,7 @@ int commandEntry(HWND hwnd, LPCSTR cmdLine, LPSTR output, DWORD outputSize) {
         case arccmd::ParseError::UnknownCommand: failure = fail(UNLHA_ERR_COMMAND, pr.what); break;
         case arccmd::ParseError::BadSwitch: failure = fail(UNLHA_ERR_SWITCH, pr.what); break;
         case arccmd::ParseError::NoArchive: failure = fail(UNLHA_ERR_NO_ARCHIVE); break;
-        case arccmd::ParseError::ResponseFile: failure = fail(UNLHA_ERR_RESPONSE_FILE, pr.what, ::GetLastError()); break;
+        case arccmd::ParseError::ResponseFile: failure = fail(UNLHA_ERR_RESPONSE_FILE, pr.what, responseError); break;
       }
     } catch (const std::bad_alloc&) {
       failure = fail(UNLHA_ERR_MEMORY);
