@@ -11,7 +11,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <initializer_list>
 #include <string>
 
@@ -180,7 +179,8 @@ class TArchive : public pv::win::Component {
   using ConfigDialogFn = BOOL(WINAPI*)(HWND, LPSTR, int);
   using SetOwnerWindowFn = BOOL(WINAPI*)(HWND);
   using ClearOwnerWindowFn = BOOL(WINAPI*)();
-  using ExtractMemFn = int(WINAPI*)(HWND, LPCSTR, LPBYTE, DWORD, std::time_t*, LPWORD, LPDWORD);
+  // The time is 32-bit seconds since 1970.
+  using ExtractMemFn = int(WINAPI*)(HWND, LPCSTR, LPBYTE, DWORD, DWORD*, LPWORD, LPDWORD);
   using GetArchiveTypeFn = int(WINAPI*)(LPCSTR);
 
   // A bound library: its module and one slot per entry, null when missing.

@@ -277,6 +277,26 @@ TEST_F(ArchiveTest, ArchiveOneOnAFormDescription) {
   EXPECT_EQ(loadedLibraries(), "");
 }
 
+TEST_F(ArchiveTest, DescriptionValuesMustBeSpelledExactly) {
+  // A mistyped description must fail loudly, not leave a library unexpectedly bound.
+  TestArchive a;
+  EXPECT_THROW(a.setProperty("Options", "[aoNoInstArj, aoNoInstFoo]"), pv::Error);
+  EXPECT_THROW(a.setProperty("Options", "aoNoInstArj"), pv::Error);
+  EXPECT_THROW(a.setProperty("Mode", "amlha"), pv::Error);
+  EXPECT_THROW(a.setProperty("BackGround", "yes"), pv::Error);
+  EXPECT_THROW(a.setProperty("ArcMode", "amLha"), pv::Error);  // read-only
+  a.setProperty("Options", "[ aoNoInstBga ,aoNoInstLha]");
+  EXPECT_EQ(a.Options(), (TArchiveOptions{aoNoInstLha, aoNoInstBga}));
+  a.setProperty("Options", "[]");
+  EXPECT_EQ(a.Options(), TArchiveOptions{});
+  a.setProperty("Mode", "amBga");
+  EXPECT_EQ(a.ArcMode(), amBga);
+  a.setProperty("BackGround", "True");
+  a.setProperty("Cursor", "True");
+  a.setProperty("NoMessage", "True");
+  EXPECT_TRUE(a.BackGround() && a.Cursor() && a.NoMessage());
+}
+
 TEST_F(ArchiveTest, WithoutTheLhaLibraryExecuteFailsAndItIsAlwaysRunning) {
   TestArchive& a = bound("empty");
   a.SetMode(amLha);
