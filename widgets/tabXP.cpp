@@ -38,6 +38,11 @@ void TXPTabSheet::beforeDestroyWindow() {
   TabSheet::beforeDestroyWindow();
 }
 
+bool TXPTabSheet::isOwnLabel(HWND child) const {
+  auto* label = dynamic_cast<win::Label*>(Window::fromHandle(child));
+  return label && label->parentControl() == this && label->ctl3D();
+}
+
 bool TXPTabSheet::themed() const { return uxtheme::useThemes() && ctl3D() && theme_ != nullptr; }
 
 bool TXPTabSheet::drawThemeBackground(HDC dc) {
@@ -59,6 +64,16 @@ LRESULT TXPTabSheet::handleMessage(UINT msg, WPARAM w, LPARAM l) {
         openTheme();
       }
       return 0;
+    case WM_CTLCOLORSTATIC:
+      // Our labels are windows, not drawn onto the sheet: on the themed body
+      // they take the body behind their text instead of a flat box.
+      if (themed() && isOwnLabel(reinterpret_cast<HWND>(l)) && uxtheme::DrawThemeParentBackground) {
+        HDC dc = reinterpret_cast<HDC>(w);
+        uxtheme::DrawThemeParentBackground(reinterpret_cast<HWND>(l), dc, nullptr);
+        ::SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+      }
+      return TabSheet::handleMessage(msg, w, l);
     case WM_ERASEBKGND:
       if (themed()) {
         if (!doubleBuffered_ || w == static_cast<WPARAM>(l)) {

@@ -4,7 +4,8 @@
 //
 // Hooks of the base it uses: afterCreateWindow (open the "TAB" theme data),
 // beforeDestroyWindow (close it), paintWindow (the paint step) and handleMessage
-// (WM_ERASEBKGND, WM_THEMECHANGED).
+// (WM_ERASEBKGND, WM_THEMECHANGED, and WM_CTLCOLORSTATIC of its labels, which are
+// windows here and would otherwise show a flat box on the themed body).
 #pragma once
 #include <windows.h>
 #include <uxtheme.h>
@@ -38,6 +39,8 @@ class TXPTabSheet : public win::TabSheet {
   bool themed() const;
   // Draws the tab body into dc; false when the theme could not draw it.
   bool drawThemeBackground(HDC dc);
+  // A label of ours placed directly on this sheet.
+  bool isOwnLabel(HWND child) const;
   void openTheme();
   void closeTheme();
 

@@ -25,6 +25,8 @@ const ControlDesc kRows[] = {
     {Kind::TabSheet, "Sheet1", "Pages", 0, 0, 0, 0, "一", 0, nullptr, -1, 0, {}, create<TXPTabSheet>},
     {Kind::TabSheet, "Sheet2", "Pages", 0, 0, 0, 0, "二", 0, nullptr, -1, 0, {}, create<TXPTabSheet>},
     {Kind::CheckBox, "Check", "Sheet1", 20, 30, 120, 17, "チェック", 0, nullptr, -1, 0, {}, create<TXpCheckBox>},
+    {Kind::Label, "Caption", "Sheet1", 20, 60, 80, 13, "見出し"},
+    {Kind::Edit, "Fixed", "Sheet1", 20, 80, 120, 20, "読み取り専用", opt::ReadOnly},
 };
 
 class ThemeForm : public Form {
@@ -194,6 +196,18 @@ TEST_F(ThemedControls, CheckBoxShowsItsParentsBackground) {
                          reinterpret_cast<LPARAM>(box.handle()));
   EXPECT_NE(brush, reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH)));
   box.setCtl3D(true);
+
+  // A label on the sheet gets the body behind it too; a read-only edit box, which
+  // asks the same question, keeps its own background.
+  auto& label = form->find<Label>("Caption");
+  Canvas lc(label.width(), label.height());
+  brush = ::SendMessageA(s.handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(lc.dc()),
+                         reinterpret_cast<LPARAM>(label.handle()));
+  EXPECT_EQ(brush, reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH)));
+  EXPECT_EQ(lc.at(2, 2), themeBodyPixel(s.handle(), sheetRc.right, sheetRc.bottom, label.left() + 2, label.top() + 2));
+  brush = ::SendMessageA(s.handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(lc.dc()),
+                         reinterpret_cast<LPARAM>(form->find<Edit>("Fixed").handle()));
+  EXPECT_NE(brush, reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH)));
 
   // Checked reads and sets the state.
   box.setChecked(true);
