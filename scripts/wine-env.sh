@@ -81,13 +81,16 @@ pv_wine_start() {
   mkdir -p "$WINEPREFIX"
   export PV_WINE_DIR="$base"
   pv_xvfb_start || return 1
-  wineboot -i >/dev/null 2>&1 || { echo "pv_wine_start: wineboot failed" >&2; return 1; }
-  wineserver -w
+  # One persistent wineserver for the whole run: starting one per test costs seconds.
+  # It must exist before wineboot, so that Wine's own background processes (services,
+  # the desktop) start now with our quiet output and stay. Started later by a test
+  # program, they would inherit its output pipe and keep CTest waiting for the end
+  # of that output long after the program has exited.
+  wineserver -p || { echo "pv_wine_start: wineserver did not start" >&2; return 1; }
+  wineboot -i </dev/null >/dev/null 2>&1 || { echo "pv_wine_start: wineboot failed" >&2; return 1; }
   pv_font_reg "$base/fonts.reg"
-  wine regedit "$(winepath -w "$base/fonts.reg")" >/dev/null 2>&1 || { echo "pv_wine_start: font replacements not imported" >&2; return 1; }
-  wineserver -w
-  # Keep one wineserver for the whole run: starting it for every test costs seconds.
-  wineserver -p
+  wine regedit "$(winepath -w "$base/fonts.reg")" </dev/null >/dev/null 2>&1 ||
+    { echo "pv_wine_start: font replacements not imported" >&2; return 1; }
   export PV_WINE_READY=1
 }
 
