@@ -523,9 +523,9 @@ TEST_F(Unlha32, UpdatesArchivesOfOtherToolsWithLevel0And1Headers) {
   EXPECT_EQ(lib().closeArchive(h), UNLHA_OK);
 }
 
-// ================================================================ failures leave the old archive
+// ================================================================ an existing archive: failures leave it as it was
 
-class Failures : public Unlha32 {
+class ExistingArchive : public Unlha32 {
  protected:
   void SetUp() override {
     Unlha32::SetUp();
@@ -544,7 +544,7 @@ class Failures : public Unlha32 {
   std::string original;
 };
 
-TEST_F(Failures, AFileOpenedExclusivelyElsewhere) {
+TEST_F(ExistingArchive, AFileOpenedExclusivelyElsewhere) {
   // Newer than its member, so the update must read it - in the middle of the run.
   tree.add("proj\\表\\big.bin", text(200000, 11), kBaseTime + 9999 * 10000000ull);
   const std::string locked = tree.dir.path("src\\proj\\表\\big.bin");
@@ -556,21 +556,21 @@ TEST_F(Failures, AFileOpenedExclusivelyElsewhere) {
   EXPECT_NE(o.text.find("big.bin"), std::string::npos) << o.text;
 }
 
-TEST_F(Failures, AListedFileThatIsGone) {
+TEST_F(ExistingArchive, AListedFileThatIsGone) {
   tree.writeList({"proj\\gone.txt"});
   const Outcome o = run(tree.backupLine());
   expectUntouched(o, UNLHA_ERR_FILE_NOT_FOUND);
   EXPECT_NE(o.text.find("gone.txt"), std::string::npos) << o.text;
 }
 
-TEST_F(Failures, AReadOnlyArchive) {
+TEST_F(ExistingArchive, AReadOnlyArchive) {
   ASSERT_TRUE(::SetFileAttributesA(tree.archive().c_str(), FILE_ATTRIBUTE_READONLY));
   const Outcome o = run(tree.backupLine());
   ::SetFileAttributesA(tree.archive().c_str(), FILE_ATTRIBUTE_NORMAL);
   expectUntouched(o, UNLHA_ERR_ARCHIVE_READONLY);
 }
 
-TEST_F(Failures, ADamagedArchiveIsNotTakenForAShorterOne) {
+TEST_F(ExistingArchive, ADamagedArchiveIsNotTakenForAShorterOne) {
   std::string damaged = original;
   damaged[damaged.size() / 2] ^= 0x55;  // somewhere in a member: data or a later header
   const lzh::Member second = readArchive(tree.archive()).members.at(1);
@@ -582,7 +582,7 @@ TEST_F(Failures, ADamagedArchiveIsNotTakenForAShorterOne) {
   EXPECT_FALSE(lib().checkArchive(tree.archive().c_str(), 0));
 }
 
-TEST_F(Failures, AFileOf4GiB) {
+TEST_F(ExistingArchive, AFileOf4GiB) {
   const std::string huge = tree.dir.path("src\\proj\\huge.img");
   HANDLE h = ::CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -598,14 +598,14 @@ TEST_F(Failures, AFileOf4GiB) {
   EXPECT_NE(o.text.find("huge.img"), std::string::npos) << o.text;
 }
 
-TEST_F(Failures, AMissingDestinationFolder) {
+TEST_F(ExistingArchive, AMissingDestinationFolder) {
   const std::string line = "u " + q(tree.dir.path("nowhere\\x.lzh")) + " " + q(tree.base()) + " " +
                            q("@" + tree.list()) + " --quiet";
   EXPECT_EQ(run(line).code, UNLHA_ERR_DEST_FOLDER);
   EXPECT_FALSE(t::dirExists(tree.dir.path("nowhere")));
 }
 
-TEST_F(Failures, FilesOthersWriteAreReadOnlyWhenTheSwitchSaysSo) {
+TEST_F(ExistingArchive, FilesOthersWriteAreReadOnlyWhenTheSwitchSaysSo) {
   // Another program has the file open for writing (sharing read and write).
   const std::string busy = tree.dir.path("src\\proj\\readme.txt");
   HANDLE h = ::CreateFileA(busy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
@@ -623,7 +623,7 @@ TEST_F(Failures, FilesOthersWriteAreReadOnlyWhenTheSwitchSaysSo) {
 
 // ================================================================ owner window, cancel, progress
 
-TEST_F(Failures, NotificationsArriveInOrderWhileGetRunningIsTrue) {
+TEST_F(ExistingArchive, NotificationsArriveInOrderWhileGetRunningIsTrue) {
   Owner owner;
   owner.listen();
   Outcome nested;
@@ -672,7 +672,7 @@ TEST_F(Failures, NotificationsArriveInOrderWhileGetRunningIsTrue) {
   EXPECT_TRUE(owner.events.empty());
 }
 
-TEST_F(Failures, TheOwnerCancelsAndTheOldArchiveStays) {
+TEST_F(ExistingArchive, TheOwnerCancelsAndTheOldArchiveStays) {
   Owner owner;
   owner.listen();
   tree.add("proj\\新規.txt", text(10000, 3), kBaseTime);
@@ -690,7 +690,7 @@ TEST_F(Failures, TheOwnerCancelsAndTheOldArchiveStays) {
   EXPECT_EQ(owner.events[1].kind, UNLHA_NOTIFY_END);
 }
 
-TEST_F(Failures, ProgressWindowIsOwnedDisablesItsOwnerAndItsButtonCancels) {
+TEST_F(ExistingArchive, ProgressWindowIsOwnedDisablesItsOwnerAndItsButtonCancels) {
   Owner owner(true);
   owner.listen();
   lib().setCursorMode(TRUE);
@@ -735,7 +735,7 @@ TEST_F(Failures, ProgressWindowIsOwnedDisablesItsOwnerAndItsButtonCancels) {
   EXPECT_EQ(owner.appMessages, 1) << "the caller's message was lost";
 }
 
-TEST_F(Failures, QuietRunsShowNoWindowAtAll) {
+TEST_F(ExistingArchive, QuietRunsShowNoWindowAtAll) {
   Owner owner(true);
   owner.listen();
   bool progressSeen = false;
@@ -747,7 +747,7 @@ TEST_F(Failures, QuietRunsShowNoWindowAtAll) {
   EXPECT_FALSE(boxes.seen());
 }
 
-TEST_F(Failures, ErrorBoxNamesTheFileAndTheCauseAndIsOwnedByTheCaller) {
+TEST_F(ExistingArchive, ErrorBoxNamesTheFileAndTheCauseAndIsOwnedByTheCaller) {
   Owner owner(true);
   tree.writeList({"proj\\gone.txt"});
   t::MessageBoxInfo box;
