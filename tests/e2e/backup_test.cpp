@@ -270,7 +270,7 @@ TEST_F(BackupWithoutLibrary, ErrorBoxAndNothingTouched) {
   EXPECT_EQ(info.buttons, (std::vector<std::string>{"OK"}));
   EXPECT_EQ(ownerWindow(box), main_);
   ASSERT_TRUE(answerMessageBox(box, IDOK));
-  waitDone();
+  ASSERT_TRUE(settle(main_));
 
   EXPECT_TRUE(has("p\\a.obj"));
   EXPECT_EQ(readFile(archive("nolib")).value_or(""), "old archive");
