@@ -11,14 +11,14 @@
 namespace pv::backup {
 namespace {
 
-TEST(Response, QuotedLines) {
+TEST(BackupResponse, QuotedLines) {
   EXPECT_EQ(ResponseLines({"proj\\a.c", "readme.bak", "表\\ソ.txt"}),
             (std::vector<std::string>{"\"proj\\a.c\"", "\"readme.bak\"", "\"表\\ソ.txt\""}));
   EXPECT_TRUE(ResponseLines({}).empty());
   EXPECT_EQ(ResponsePath("C:\\TEMP\\"), "C:\\TEMP\\pelbo.tmp");
 }
 
-TEST(Response, CommandLineHasOneBlankBetweenArguments) {
+TEST(BackupResponse, CommandLineHasOneBlankBetweenArguments) {
   EXPECT_EQ(CommandLine("D:\\Backup\\src2002.03.15.lzh", "C:\\Work\\", "C:\\TEMP\\"),
             "u -r2 -x1 -jm2 -a1 -t1 \"D:\\Backup\\src2002.03.15.lzh\" \"C:\\Work\\\" \"@C:\\TEMP\\pelbo.tmp\"");
   EXPECT_EQ(CommandLine("a.lzh", "", ""), "u -r2 -x1 -jm2 -a1 -t1 \"a.lzh\" \"\" \"@pelbo.tmp\"");
@@ -54,7 +54,7 @@ class FakeResource {
   std::vector<std::unique_ptr<char[]>> blocks_;
 };
 
-TEST(Version, TranslationPicksTheStringTable) {
+TEST(BackupVersion, TranslationPicksTheStringTable) {
   FakeResource r;
   r.translation(0x0411, 0x04B0);
   r.set("\\StringFileInfo\\041104B0\\FileVersion", std::string("1.2.0.3\0", 8), 8);
@@ -69,7 +69,7 @@ TEST(Version, TranslationPicksTheStringTable) {
   EXPECT_EQ(lower.asked.back(), "\\StringFileInfo\\0C0AABCD\\FileVersion");
 }
 
-TEST(Version, MissingPiecesGiveNothing) {
+TEST(BackupVersion, MissingPiecesGiveNothing) {
   FakeResource none;
   EXPECT_EQ(ReadVersionText(none.query(), VersionKind::FileVersion), "");
   EXPECT_EQ(none.asked.size(), 1u) << "no translation, no string lookup";
@@ -88,7 +88,7 @@ TEST(Version, MissingPiecesGiveNothing) {
   EXPECT_EQ(ReadVersionText(zeroLength.query(), VersionKind::FileVersion), "");
 }
 
-TEST(Version, AtMost32BytesNeverPastTheBuffer) {
+TEST(BackupVersion, AtMost32BytesNeverPastTheBuffer) {
   const std::string exact(32, '7');
   const std::string longer = "1.2.3.4 build 20020315 release candidate";
   FakeResource r;

@@ -27,7 +27,7 @@ std::string expand(const std::string& dest, const std::string& name, const std::
   return ExpandArcName(dest, name, ver, kDay, v.reader());
 }
 
-TEST(ArcName, DateEscapeAndSeparator) {
+TEST(BackupArcName, DateEscapeAndSeparator) {
   EXPECT_EQ(expand("D:\\Backup", "src\\d"), "D:\\Backup\\src2002.03.15.lzh");
   EXPECT_EQ(expand("D:\\Backup\\", "src\\d"), "D:\\Backup\\src2002.03.15.lzh");
   EXPECT_EQ(expand("D:", "x"), "D:x.lzh");  // a drive alone takes no separator
@@ -35,7 +35,7 @@ TEST(ArcName, DateEscapeAndSeparator) {
   EXPECT_EQ(ExpandArcName("C:\\b", "\\d", "", Date{987, 1, 2}, nullptr), "C:\\b\\0987.01.02.lzh");
 }
 
-TEST(ArcName, VersionEscapesNeedAVersionFile) {
+TEST(BackupArcName, VersionEscapesNeedAVersionFile) {
   FakeVersions v;
   EXPECT_EQ(ExpandArcName("D:\\B", "app\\f", "C:\\app.exe", kDay, v.reader()), "D:\\B\\app1.2.0.3.lzh");
   EXPECT_EQ(ExpandArcName("D:\\B", "app\\p", "C:\\app.exe", kDay, v.reader()), "D:\\B\\app1.05.lzh");
@@ -46,7 +46,7 @@ TEST(ArcName, VersionEscapesNeedAVersionFile) {
   EXPECT_TRUE(none.asked.empty()) << "no version file, no lookup";
 }
 
-TEST(ArcName, OtherEscapesAreDropped) {
+TEST(BackupArcName, OtherEscapesAreDropped) {
   EXPECT_EQ(expand("D:", "a\\xb"), "D:ab.lzh");
   EXPECT_EQ(expand("D:", "name\\"), "D:name.lzh");
   EXPECT_EQ(expand("D:", "a\\\\b"), "D:ab.lzh");  // a doubled backslash is an unknown escape too
@@ -56,7 +56,7 @@ TEST(ArcName, OtherEscapesAreDropped) {
   EXPECT_EQ(expand("D:", "\\"), "D:.lzh");
 }
 
-TEST(ArcName, ScansWholeShiftJisCharacters) {
+TEST(BackupArcName, ScansWholeShiftJisCharacters) {
   // 表 and ソ end in 0x5C, the byte of a backslash.
   ASSERT_EQ(std::string("表"), "\x95\x5C");
   ASSERT_EQ(std::string("ソ"), "\x83\x5C");

@@ -14,7 +14,7 @@ namespace {
 
 using List = std::vector<std::string>;
 
-TEST(Ext, LastPointLowered) {
+TEST(BackupExt, LastPointLowered) {
   EXPECT_EQ(FileExt("a.c"), ".c");
   EXPECT_EQ(FileExt("A.BAK"), ".bak");
   EXPECT_EQ(FileExt("x.tar.GZ"), ".gz");
@@ -25,7 +25,7 @@ TEST(Ext, LastPointLowered) {
   EXPECT_EQ(FileExt("x.\x83\x41\x83\x5A"), ".\x83\x41\x83\x5A");
 }
 
-TEST(Ext, MatchRules) {
+TEST(BackupExt, MatchRules) {
   const List tilde{".~*"};
   EXPECT_TRUE(MatchExt(".~c", tilde));
   EXPECT_TRUE(MatchExt(".~bak", tilde));
@@ -90,7 +90,7 @@ class MemFs : public FileSystem {
   std::set<std::string> files_;
 };
 
-TEST(Walk, DeletesExcludesAndListsDepthFirst) {
+TEST(BackupWalk, DeletesExcludesAndListsDepthFirst) {
   MemFs fs;
   for (const char* p : {"proj\\", "proj\\a.c", "proj\\A.BAK", "proj\\sub\\", "proj\\sub\\b.obj",
                         "proj\\sub\\deep\\", "proj\\sub\\deep\\d.h", "proj\\z.c", "proj\\empty\\"})
@@ -106,7 +106,7 @@ TEST(Walk, DeletesExcludesAndListsDepthFirst) {
   EXPECT_EQ(fs.maxDepth, 3) << "each subfolder is read while its parent is still open";
 }
 
-TEST(Walk, DeletionWinsAndTopLevelFilesAreNotTested) {
+TEST(BackupWalk, DeletionWinsAndTopLevelFilesAreNotTested) {
   MemFs fs;
   for (const char* p : {"readme.bak", "d\\", "d\\x.tmp", "d\\y.~c", "d\\y.~", "d\\noext", "d\\Z.TMP"}) fs.add(p);
   WalkRules rules{{".tmp", ".~*"}, {".tmp", ".bak"}};
@@ -117,7 +117,7 @@ TEST(Walk, DeletionWinsAndTopLevelFilesAreNotTested) {
   EXPECT_EQ(fs.listed, (List{"C:\\Work\\d\\", "C:\\Work\\missing\\"}));
 }
 
-TEST(Walk, ShiftJisFolderNames) {
+TEST(BackupWalk, ShiftJisFolderNames) {
   MemFs fs;
   fs.add("表\\");
   fs.add("表\\ソ.C");
