@@ -1,5 +1,6 @@
 #include "core/envedit.h"
 
+#include "core/path.h"
 #include "core/sjis.h"
 
 namespace pv::envedit {
@@ -19,24 +20,8 @@ std::string extensionEntry(std::string_view typed) {
   return sjis::lowerAscii(ext);
 }
 
-namespace {
-
-// Index just past the last '\' or ':' (0 when there is none).
-std::size_t nameStart(std::string_view path) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size(); i += sjis::charLen(path, i))
-    if (path[i] == '\\' || path[i] == ':') start = i + 1;
-  return start;
-}
-
-}  // namespace
-
-std::string filePath(std::string_view path) { return std::string(path.substr(0, nameStart(path))); }
-
-std::string fileName(std::string_view path) { return std::string(path.substr(nameStart(path))); }
-
 std::string fileDir(std::string_view path) {
-  std::string dir = filePath(path);
+  std::string dir = path::dirPart(path);
   // Keep the backslash of "C:\" and "\"; drop it after a folder name.
   if (dir.size() > 1 && dir.back() == '\\') {
     std::string_view rest(dir.data(), dir.size() - 1);
@@ -46,7 +31,7 @@ std::string fileDir(std::string_view path) {
 }
 
 std::string dropEntry(std::string_view path, bool isFolder) {
-  std::string name = fileName(path);
+  std::string name = path::namePart(path);
   if (isFolder) name += '\\';
   return name;
 }

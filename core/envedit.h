@@ -1,6 +1,6 @@
 // The parts of the definition settings dialog that need no window: where the
 // dialog goes, how a typed extension is stored, and how shell paths are split.
-// All paths are Shift-JIS and are split by whole characters.
+// All paths are Shift-JIS and are split by whole characters (core/path.h).
 #pragma once
 #include <string>
 #include <string_view>
@@ -20,13 +20,6 @@ Placement placeNearMouse(int mouseX, int mouseY, int width, int height, int scre
 // The list entry for a typed extension: a point in front unless there is one,
 // single-byte A-Z lowered. Empty text gives an empty result (nothing to add).
 std::string extensionEntry(std::string_view typed);
-
-// Everything up to and including the last '\' or ':' ("C:\Work\a.txt" -> "C:\Work\");
-// empty when there is neither.
-std::string filePath(std::string_view path);
-
-// What follows the last '\' or ':' ("C:\Work\proj" -> "proj").
-std::string fileName(std::string_view path);
 
 // The folder of a file without its trailing backslash, except where the backslash
 // is all that is left of a root ("C:\Work\a.exe" -> "C:\Work", "C:\a.exe" -> "C:\").

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/envedit.h"
+#include "core/path.h"
 #include "widgets/SBDlg.h"
 #include "widgets/chkboxXP.h"
 #include "widgets/tabXP.h"
@@ -160,7 +161,7 @@ void TEnvDlg::edVNameDblClick(Control&) {
   dialog.initialDir = current.empty() ? find<Edit>("edBDir").text() : envedit::fileDir(current);
   // A path left from an earlier pick would override the initial folder; keep only
   // the current file's name.
-  dialog.fileName = envedit::fileName(current);
+  dialog.fileName = path::namePart(current);
   if (dialog.execute()) edVName.setText(dialog.fileName);
 }
 
@@ -182,10 +183,10 @@ void TEnvDlg::dropFiles(HDROP drop) {
   list.clear();
   for (UINT i = 0; i < count; ++i) {
     UINT len = ::DragQueryFileA(drop, i, nullptr, 0);
-    std::string path(len + 1, '\0');
-    path.resize(::DragQueryFileA(drop, i, path.data(), len + 1));
-    if (i == 0) find<Edit>("edBDir").setText(envedit::filePath(path));
-    list.addItem(envedit::dropEntry(path, isFolder(path)));
+    std::string item(len + 1, '\0');
+    item.resize(::DragQueryFileA(drop, i, item.data(), len + 1));
+    if (i == 0) find<Edit>("edBDir").setText(path::dirPart(item));
+    list.addItem(envedit::dropEntry(item, isFolder(item)));
   }
 }
 
