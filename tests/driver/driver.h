@@ -155,9 +155,18 @@ bool setWindowText(HWND hwnd, const std::string& text);   // WM_SETTEXT, sent
 bool closeWindow(HWND hwnd);                               // WM_CLOSE, posted
 bool sysCommand(HWND hwnd, WPARAM sc);                     // WM_SYSCOMMAND (SC_MAXIMIZE, ...), posted
 bool postCommand(HWND hwnd, int id, int notify = 0, HWND ctl = nullptr);  // WM_COMMAND, posted
-// WM_MENUSELECT as a menu does while the user moves over items (hints in status bars).
-// flags e.g. MF_SYSMENU | MF_HILITE; item 0 with flags 0xFFFF = menu closed.
+// Sends WM_MENUSELECT itself. Handlers that compare the menu handle with their own
+// (GetSystemMenu) will not match: a foreign process cannot get that handle. For
+// system-menu hints use openSystemMenu + menuKey, which run the real menu.
 bool menuSelect(HWND hwnd, UINT item, UINT flags, HMENU menu = nullptr);
+// Opens the window's system menu as Alt+Space does and waits for the popup (#32768).
+// While it is open, menuKey(top, VK_DOWN / VK_UP / VK_RETURN) moves through it as the
+// keyboard would, and every move sends the program a real WM_MENUSELECT.
+bool openSystemMenu(HWND top);
+bool menuKey(HWND top, UINT vk);
+HWND findPopupMenu(DWORD pid = 0);                         // visible #32768, or nullptr
+// Escape until no popup menu of the window's process is left (WM_EXITMENULOOP follows).
+bool closeMenus(HWND top);
 bool activate(HWND hwnd);                                  // bring to front and focus
 // One line per window: class, text, id, visibility, rect; for failure messages.
 std::string dumpWindows(DWORD pid = 0);

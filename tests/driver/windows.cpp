@@ -234,6 +234,47 @@ bool menuSelect(HWND hwnd, UINT item, UINT flags, HMENU menu) {
   return sendW(hwnd, WM_MENUSELECT, MAKEWPARAM(item, flags), reinterpret_cast<LPARAM>(menu));
 }
 
+HWND findPopupMenu(DWORD pid) { return findWindow(WindowMatch{"#32768", "", pid, true}); }
+
+bool openSystemMenu(HWND top) {
+  if (!post(top, WM_SYSCOMMAND, SC_KEYMENU, ' ')) return false;
+  DWORD pid = windowPid(top);
+  if (waitUntil([&] { return findPopupMenu(pid) != nullptr; }, kShortTimeout)) return true;
+  setError("system menu did not open");
+  return false;
+}
+
+bool menuKey(HWND top, UINT vk) {
+  // The menu's own loop reads the keys from the thread's queue, whichever window
+  // they were posted to.
+  return pressKey(top, vk);
+}
+
+namespace {
+// The thread owning hwnd is in a menu loop (Escape out of a keyboard-opened popup
+// leaves the loop running with no popup on screen).
+bool inMenuMode(HWND hwnd) {
+  GUITHREADINFO gi{};
+  gi.cbSize = sizeof gi;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &gi) &&
+         (gi.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE));
+}
+}  // namespace
+
+bool closeMenus(HWND top) {
+  DWORD pid = windowPid(top);
+  auto open = [&] { return findPopupMenu(pid) != nullptr || inMenuMode(top); };
+  for (int i = 0; i < 6 && open(); ++i) {
+    pressKey(top, VK_ESCAPE);
+    waitUntil([&] { return !open(); }, 300);
+  }
+  if (open()) {
+    setError("a menu stays open");
+    return false;
+  }
+  return settle(top);
+}
+
 bool activate(HWND hwnd) {
   if (!IsWindow(hwnd)) return false;
   SetForegroundWindow(hwnd);

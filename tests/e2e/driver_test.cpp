@@ -135,6 +135,17 @@ TEST_F(DriverTest, HoveringAToolbarButtonShowsItsHint) {
   EXPECT_TRUE(waitStatusText(status, "ヒント: 閉じる")) << lastError();
 }
 
+TEST_F(DriverTest, RunsTheSystemMenuSoTheProgramSeesItsOwnMenu) {
+  ASSERT_TRUE(openSystemMenu(main)) << lastError();
+  EXPECT_TRUE(findPopupMenu(app.pid()));
+  EXPECT_TRUE(waitStatusText(status, "メニュー: " + std::to_string(SC_RESTORE))) << lastError();
+  ASSERT_TRUE(menuKey(main, VK_DOWN));
+  EXPECT_TRUE(waitStatusText(status, "メニュー: " + std::to_string(SC_MOVE))) << lastError();
+  ASSERT_TRUE(closeMenus(main)) << lastError();
+  EXPECT_EQ(findPopupMenu(app.pid()), nullptr);
+  EXPECT_TRUE(waitStatusText(status, "メニュー終了")) << lastError();
+}
+
 TEST_F(DriverTest, ReadsAndClicksListEntries) {
   // 表 and ソ end in byte 0x5C, 能 too: text must come back whole.
   EXPECT_EQ(listItems(list), (std::vector<std::string>{"東京", "大阪", "表示ソフト", "能力", "札幌"}));
