@@ -207,7 +207,7 @@ TEST_F(DriverTest, TypesIntoEditBoxesAndPressesKeys) {
   EXPECT_EQ(listCount(list), 7);
 }
 
-TEST_F(DriverTest, ChecksBoxesAndSelectsTabs) {
+TEST_F(DriverTest, ChecksBoxesPicksComboEntriesAndSelectsTabs) {
   HWND box = findChild(main, "Button", "有効にする");
   ASSERT_TRUE(box);
   EXPECT_EQ(checkState(box), BST_UNCHECKED);
@@ -216,6 +216,15 @@ TEST_F(DriverTest, ChecksBoxesAndSelectsTabs) {
   EXPECT_TRUE(waitStatusText(status, "有効"));
   ASSERT_TRUE(setChecked(box, true));  // already so: no click
   EXPECT_TRUE(isChecked(box));
+
+  HWND combo = findChild(main, "ComboBox");
+  ASSERT_TRUE(combo);
+  EXPECT_EQ(comboCount(combo), 3);
+  EXPECT_EQ(comboItem(combo, 2), "表計算");
+  EXPECT_EQ(comboSelected(combo), -1);
+  ASSERT_TRUE(selectComboItem(combo, 1));
+  EXPECT_EQ(comboSelected(combo), 1);
+  EXPECT_TRUE(waitStatusText(status, "周期: 毎週")) << lastError();
 
   EXPECT_EQ(tabCount(tab), 3);
   EXPECT_EQ(tabText(tab, 1), "詳細");
