@@ -5,7 +5,9 @@
 //  - cheapest path (EncoderOptions::optimal): every position's candidate matches in
 //    a region are collected and the cheapest path through it is taken, repeated
 //    with prices learnt from the previous pass. About 2 % smaller, 2-3 times slower.
-// Codes are grouped into blocks, each with its own Huffman trees.
+// Codes are grouped into blocks, each with its own Huffman trees. The lazy parser
+// ends a block where the codes that follow are estimated cheaper with trees of
+// their own (see endSegment).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -122,8 +124,11 @@ struct Lh5Encoder::Impl {
   std::vector<std::uint16_t> dists;  // p = distance - 1, for match symbols
   std::uint32_t cfreq[kNC] = {0};
   std::uint32_t pfreq[kNP] = {0};
+  int committed = 0;  // leading codes of syms counted in cfreq/pfreq: the open block
+  std::uint32_t segC[kNC] = {0};  // counts of the codes after them: the segment
+  std::uint32_t segP[kNP] = {0};
+  int segLimit = 0;   // codes per segment
   BitWriter bw;
-  int blockLimit = 0;  // codes per block; the cheapest-path parser ends blocks itself
 
   Impl(OutputFn o, const EncoderOptions& e) : out(std::move(o)), opt(e) {
     opt.maxChain = std::max(1, opt.maxChain);
@@ -132,14 +137,17 @@ struct Lh5Encoder::Impl {
     opt.skipLength = std::clamp(opt.skipLength, kMinMatch, kMaxMatch);
     opt.blockCodes = std::clamp(opt.blockCodes, 1, 65535);
     opt.regionBytes = std::clamp(opt.regionBytes, 1024, 32768);
-    blockLimit = opt.optimal ? 65535 : opt.blockCodes;
+    // The cheapest-path parser hands over whole regions as segments.
+    if (opt.optimal) opt.blockCodes = 65535;
+    opt.segmentCodes = std::clamp(opt.segmentCodes, 1, opt.blockCodes);
+    segLimit = opt.optimal ? 65535 : opt.segmentCodes;
     buf.assign(kBufSize + 16, 0);
     head4.assign(std::size_t{1} << kHash4Bits, 0);
     prev4.assign(kPrevMask + 1, 0);
     head3.assign(std::size_t{1} << kHash3Bits, 0);
     prev3.assign(kPrevMask + 1, 0);
-    syms.reserve(opt.blockCodes);
-    dists.reserve(opt.blockCodes);
+    syms.reserve(std::min(opt.blockCodes + segLimit, 65536 + 1024));
+    dists.reserve(std::min(opt.blockCodes + segLimit, 65536 + 1024));
   }
 
   void insertUpTo(std::size_t limit) {
@@ -368,7 +376,7 @@ struct Lh5Encoder::Impl {
     }
   }
 
-  // One Huffman block from the next n positions.
+  // Parses the next n positions; their codes form one segment (see endSegment).
   void parseRegion(int n) {
     cands.clear();
     candStart.resize(n + 1);
@@ -423,7 +431,7 @@ struct Lh5Encoder::Impl {
         match(static_cast<int>(t.len()), t.dist());
       pos += t.len();
     }
-    flushBlock();
+    endSegment();  // the region's codes may share trees with the previous region's
   }
 
   void parseOptimal(bool final) {
@@ -446,17 +454,79 @@ struct Lh5Encoder::Impl {
   void literal(std::uint8_t c) {
     syms.push_back(c);
     dists.push_back(0);
-    ++cfreq[c];
-    if (static_cast<int>(syms.size()) >= blockLimit) flushBlock();
+    ++segC[c];
+    if (static_cast<int>(syms.size()) - committed >= segLimit) endSegment();
   }
   void match(int len, unsigned dist) {
     const unsigned p = dist - 1;
     const std::uint16_t sym = static_cast<std::uint16_t>(256 + len - kMinMatch);
     syms.push_back(sym);
     dists.push_back(static_cast<std::uint16_t>(p));
-    ++cfreq[sym];
-    ++pfreq[slotOf(p)];
-    if (static_cast<int>(syms.size()) >= blockLimit) flushBlock();
+    ++segC[sym];
+    ++segP[slotOf(p)];
+    if (static_cast<int>(syms.size()) - committed >= segLimit) endSegment();
+  }
+
+  // ---- Block ends ----
+  // Codes arrive in segments. A segment joins the open block unless coding the two
+  // apart (entropy of each, plus a guess at the trees the segment would send) is
+  // estimated cheaper than together: blocks grow while the statistics hold and end
+  // where they change. Entropy needs no trees, so this costs little per segment.
+  static double xlog(std::uint32_t x) {
+    // x * log2(x) from a table for the counts a block can hold.
+    static const std::vector<float> table = [] {
+      std::vector<float> t(std::size_t{1} << 17);
+      for (std::size_t i = 1; i < t.size(); ++i) t[i] = static_cast<float>(i * std::log2(static_cast<double>(i)));
+      return t;
+    }();
+    return x < table.size() ? table[x] : x * std::log2(static_cast<double>(x));
+  }
+  // Bits to code counts (c + c2, p + p2) at their entropy; c2/p2 may be null.
+  static double entropyBits(const std::uint32_t* c, const std::uint32_t* p, const std::uint32_t* c2,
+                            const std::uint32_t* p2, int* usedC) {
+    std::uint32_t tc = 0, tp = 0;
+    double bits = 0;
+    int used = 0;
+    for (int i = 0; i < kNC; ++i) {
+      const std::uint32_t f = c[i] + (c2 ? c2[i] : 0);
+      if (f) tc += f, bits -= xlog(f), ++used;
+    }
+    for (int i = 0; i < kNP; ++i) {
+      const std::uint32_t f = p[i] + (p2 ? p2[i] : 0);
+      if (f) tp += f, bits -= xlog(f);
+    }
+    if (usedC) *usedC = used;
+    return bits + xlog(tc) + xlog(tp);
+  }
+  // Tree bits of a block, roughly: fixed fields and a few bits per used symbol
+  // (fitted on mixed files; the choice is not sensitive to them).
+  static constexpr double kTreeBits = 192, kTreeBitsPerSymbol = 3;
+
+  void endSegment() {
+    const int n = static_cast<int>(syms.size());
+    if (n == committed) return;
+    if (committed > 0) {
+      bool split = n > opt.blockCodes;
+      if (!split) {
+        int used = 0;
+        const double apart = entropyBits(cfreq, pfreq, nullptr, nullptr, nullptr) +
+                             entropyBits(segC, segP, nullptr, nullptr, &used) + kTreeBits + kTreeBitsPerSymbol * used;
+        split = apart < entropyBits(cfreq, pfreq, segC, segP, nullptr);
+      }
+      if (split) flushCodes(committed);
+    }
+    for (int i = 0; i < kNC; ++i) cfreq[i] += segC[i];
+    for (int i = 0; i < kNP; ++i) pfreq[i] += segP[i];
+    std::fill(std::begin(segC), std::end(segC), 0);
+    std::fill(std::begin(segP), std::end(segP), 0);
+    committed = static_cast<int>(syms.size());
+    if (!opt.optimal) setPrices(cfreq, pfreq);  // what follows is priced like the open block
+  }
+
+  // Ends the open block with every code so far.
+  void flushBlock() {
+    endSegment();
+    flushCodes(committed);
   }
 
   // Keeps the last window of history and makes room for more input.
@@ -488,8 +558,8 @@ struct Lh5Encoder::Impl {
     }
   }
 
-  void flushBlock() {
-    const int count = static_cast<int>(syms.size());
+  // Codes the first count codes as one block; cfreq/pfreq hold exactly their counts.
+  void flushCodes(int count) {
     if (count == 0) return;
     std::uint8_t clen[kNC], plen[kNP], tlen[kNT];
     std::uint16_t ccode[kNC], pcode[kNP], tcode[kNT];
@@ -590,9 +660,9 @@ struct Lh5Encoder::Impl {
         if (slot >= 2) bw.put(slot - 1, p & ((1u << (slot - 1)) - 1));
       }
     }
-    if (!opt.optimal) setPrices(cfreq, pfreq);  // the next block is priced like this one
-    syms.clear();
-    dists.clear();
+    syms.erase(syms.begin(), syms.begin() + count);
+    dists.erase(dists.begin(), dists.begin() + count);
+    committed = 0;
     std::fill(std::begin(cfreq), std::end(cfreq), 0);
     std::fill(std::begin(pfreq), std::end(pfreq), 0);
     if (bw.buf.size() >= kOutChunk) emit();

@@ -18,12 +18,15 @@ struct Config {
 };
 
 std::vector<Config> configs() {
-  EncoderOptions lazy, optimal, tinyBlocks, shortChains;
+  EncoderOptions lazy, optimal, tinyBlocks, shortChains, fineSegments;
   optimal.optimal = true;
   tinyBlocks.blockCodes = 3;  // many blocks, most with one-symbol trees
+  fineSegments.segmentCodes = 5;  // block ends weighed every few codes, odd sizes
+  fineSegments.blockCodes = 777;
   shortChains.maxChain = 1;
   shortChains.niceLength = 3;
-  return {{"lazy", lazy}, {"optimal", optimal}, {"tinyBlocks", tinyBlocks}, {"shortChains", shortChains}};
+  return {{"lazy", lazy}, {"optimal", optimal}, {"tinyBlocks", tinyBlocks}, {"shortChains", shortChains},
+          {"fineSegments", fineSegments}};
 }
 
 Bytes decodeAll(Method m, const Bytes& packed, std::size_t size) {
@@ -46,6 +49,9 @@ Bytes bitsToBytes(std::string bits) {
   for (std::size_t i = 0; i < bits.size(); i += 8) b.push_back(static_cast<std::uint8_t>(std::stoi(bits.substr(i, 8), nullptr, 2)));
   return b;
 }
+
+// Codes in the stream's first block: its first 16 bits.
+unsigned firstBlockCodes(const Bytes& packed) { return packed.size() < 2 ? 0 : packed[0] << 8 | packed[1]; }
 
 Status decodeStatus(Method m, const Bytes& packed, std::size_t size) {
   Bytes out;
@@ -105,6 +111,37 @@ TEST(LzhCodecRoundTrip, CompressesWhatRepeats) {
   EncoderOptions optimal;
   optimal.optimal = true;
   EXPECT_LT(compressLh5(data.data(), data.size(), optimal).size(), 8192u + 2000u);
+}
+
+TEST(LzhCodecBlocks, BlocksEndWhereTheStatisticsChange) {
+  // Text, then noise: the first block holds the text's codes and little more.
+  Bytes data = lzhtest::textBytes(60000, 31);
+  const Bytes noise = lzhtest::randomBytes(60000, 32);
+  data.insert(data.end(), noise.begin(), noise.end());
+  const Bytes packed = compressLh5(data.data(), data.size());
+  EXPECT_EQ(decodeAll(Method::Lh5, packed, data.size()), data);
+  const unsigned first = firstBlockCodes(packed);
+  EXPECT_GT(first, 2048u);   // segments of like codes were joined
+  EXPECT_LT(first, 30000u);  // the noise's 60000 literals went elsewhere
+  // One block for all of it would be larger.
+  EncoderOptions oneBlock;
+  oneBlock.segmentCodes = 65535;
+  EXPECT_LT(packed.size(), compressLh5(data.data(), data.size(), oneBlock).size());
+}
+
+TEST(LzhCodecBlocks, LikeCodesFillBlocksUpToTheLimit) {
+  // Noise is all literals: more than 65535 codes of one kind, so blocks end at
+  // the size field's limit (a wrapped count would not decode).
+  const Bytes data = lzhtest::randomBytes(200000, 33);
+  const Bytes packed = compressLh5(data.data(), data.size());
+  EXPECT_EQ(decodeAll(Method::Lh5, packed, data.size()), data);
+  EXPECT_GT(firstBlockCodes(packed), 60000u);
+  EncoderOptions small;
+  small.blockCodes = 5000;
+  const Bytes packed2 = compressLh5(data.data(), data.size(), small);
+  EXPECT_EQ(decodeAll(Method::Lh5, packed2, data.size()), data);
+  EXPECT_LE(firstBlockCodes(packed2), 5000u);
+  EXPECT_GT(firstBlockCodes(packed2), 3000u);
 }
 
 TEST(LzhCodecRoundTrip, StreamingInPiecesEqualsOneShot) {
