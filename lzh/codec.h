@@ -26,7 +26,7 @@ struct EncoderOptions {
   int niceLength = 128;    // a match this long is taken at once
   int lazyLength = 32;     // lazy: no look-ahead once a match is at least this long
   int blockCodes = 65535;  // lazy: most codes per Huffman block (1..65535)
-  int segmentCodes = 1024; // lazy: a block may end after each this many codes, where
+  int segmentCodes = 512;  // lazy: a block may end after each this many codes, where
                            // the statistics change (1..blockCodes)
   bool optimal = false;    // cheapest-path parsing: ~2 % smaller output, 2-3 times slower
   int regionBytes = 16384; // optimal: input bytes parsed at a time (1024..32768)

@@ -33,6 +33,7 @@ constexpr int kHash3Bits = 12;  // the closest earlier position sharing a 3-byte
 constexpr std::uint32_t kPrevMask = 2 * kWindow - 1;  // chains are only walked back 8 KiB
 constexpr std::size_t kOutChunk = 1u << 16;
 constexpr int kMaxCands = 12;    // candidate matches kept per position
+constexpr int kPricedLiterals = 4;  // lazy: bytes of a match weighed as their own literals
 
 class BitWriter {
  public:
@@ -223,6 +224,17 @@ struct Lh5Encoder::Impl {
     return n;
   }
 
+  // log2 of a count (0 for 0), from a table for the counts a block can hold: prices
+  // and block ends are figured often, and log2 itself is slow.
+  static double log2Of(std::uint64_t x) {
+    static const std::vector<float> table = [] {
+      std::vector<float> t(std::size_t{1} << 17);
+      for (std::size_t i = 1; i < t.size(); ++i) t[i] = static_cast<float>(std::log2(static_cast<double>(i)));
+      return t;
+    }();
+    return x < table.size() ? table[x] : std::log2(static_cast<double>(x));
+  }
+
   // ---- Lazy matching (EncoderOptions::optimal = false) ----
   // Matches are weighed by estimated bits (prices from the previous block), not by
   // length alone: a far, short match can cost more than its literals.
@@ -245,11 +257,16 @@ struct Lh5Encoder::Impl {
         const int maxLen = static_cast<int>(std::min<std::size_t>(kMaxMatch, end - pos));
         const int chain = prevLen >= opt.lazyLength / 2 + 4 ? std::max(1, opt.maxChain / 4) : opt.maxChain;
         const int k = findMatches(maxLen, kMinMatch - 1, chain, found, kMaxCands);
-        // The candidate saving most bits against literals.
-        std::int64_t bestGain = 0;
+        // The candidate saving most bits against literals. The first few bytes are
+        // priced as the literals they are (that decides short matches), the rest at
+        // the average.
+        std::int64_t bestGain = 0, lits = 0;
+        int priced = 0;
         for (int j = 0; j < k; ++j) {
           const int len = static_cast<int>(found[j].len());
-          const std::int64_t gain = static_cast<std::int64_t>(len) * avgLitPrice - matchPrice(len, found[j].dist());
+          for (; priced < std::min(len, kPricedLiterals); ++priced) lits += litPrice[buf[pos + priced]];
+          const std::int64_t gain =
+              lits + static_cast<std::int64_t>(len - priced) * avgLitPrice - matchPrice(len, found[j].dist());
           if (gain > bestGain) bestGain = gain, matchLen = len, matchDist = found[j].dist();
         }
       }
@@ -296,8 +313,9 @@ struct Lh5Encoder::Impl {
     std::uint64_t tc = 0, tp = 0;
     for (int i = 0; i < kNC; ++i) tc += c[i];
     for (int i = 0; i < kNP; ++i) tp += p[i];
-    auto price = [](std::uint32_t count, std::uint64_t total) {
-      double bits = count ? std::log2(static_cast<double>(total) / count) : std::log2(2.0 * total);
+    const double logTotal = log2Of(tc);
+    auto price = [](std::uint32_t count, double logTotal) {
+      double bits = count ? logTotal - log2Of(count) : logTotal + 1;
       bits = std::clamp(bits, 1.0, 18.0);
       return static_cast<std::uint32_t>(bits * 16 + 0.5);
     };
@@ -311,13 +329,13 @@ struct Lh5Encoder::Impl {
     }
     std::uint64_t litCount = 0, litBits = 0;
     for (int i = 0; i < 256; ++i) {
-      litPrice[i] = price(c[i], tc);
+      litPrice[i] = price(c[i], logTotal);
       litCount += c[i];
       litBits += static_cast<std::uint64_t>(c[i]) * litPrice[i];
     }
     avgLitPrice = litCount ? static_cast<std::uint32_t>(litBits / litCount) : 8 * 16;
-    for (int l = kMinMatch; l <= kMaxMatch; ++l) lenPrice[l] = price(c[256 + l - kMinMatch], tc);
-    for (int sl = 0; sl < kNP; ++sl) slotPrice[sl] = (tp ? price(p[sl], tp) : 4 * 16) + (sl >= 2 ? (sl - 1) * 16 : 0);
+    for (int l = kMinMatch; l <= kMaxMatch; ++l) lenPrice[l] = price(c[256 + l - kMinMatch], logTotal);
+    for (int sl = 0; sl < kNP; ++sl) slotPrice[sl] = (tp ? price(p[sl], log2Of(tp)) : 4 * 16) + (sl >= 2 ? (sl - 1) * 16 : 0);
   }
 
   // Cheapest way through n positions from pos; path gets the steps (len 1 = literal).
@@ -472,15 +490,7 @@ struct Lh5Encoder::Impl {
   // apart (entropy of each, plus a guess at the trees the segment would send) is
   // estimated cheaper than together: blocks grow while the statistics hold and end
   // where they change. Entropy needs no trees, so this costs little per segment.
-  static double xlog(std::uint32_t x) {
-    // x * log2(x) from a table for the counts a block can hold.
-    static const std::vector<float> table = [] {
-      std::vector<float> t(std::size_t{1} << 17);
-      for (std::size_t i = 1; i < t.size(); ++i) t[i] = static_cast<float>(i * std::log2(static_cast<double>(i)));
-      return t;
-    }();
-    return x < table.size() ? table[x] : x * std::log2(static_cast<double>(x));
-  }
+  static double xlog(std::uint32_t x) { return x * log2Of(x); }
   // Bits to code counts (c + c2, p + p2) at their entropy; c2/p2 may be null.
   static double entropyBits(const std::uint32_t* c, const std::uint32_t* p, const std::uint32_t* c2,
                             const std::uint32_t* p2, int* usedC) {
