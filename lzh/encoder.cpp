@@ -33,7 +33,8 @@ constexpr int kHash3Bits = 12;  // the closest earlier position sharing a 3-byte
 constexpr std::uint32_t kPrevMask = 2 * kWindow - 1;  // chains are only walked back 8 KiB
 constexpr std::size_t kOutChunk = 1u << 16;
 constexpr int kMaxCands = 12;    // candidate matches kept per position
-constexpr int kPricedLiterals = 4;  // lazy: bytes of a match weighed as their own literals
+constexpr int kPricedLiterals = 4;     // lazy: bytes of a match weighed as their own literals
+constexpr int kSecondLookLength = 6;   // lazy: a match shorter than this gets a second look
 
 class BitWriter {
  public:
@@ -240,6 +241,24 @@ struct Lh5Encoder::Impl {
   // length alone: a far, short match can cost more than its literals.
   std::uint32_t matchPrice(int len, unsigned dist) const { return lenPrice[len] + slotPrice[slotOf(dist - 1u)]; }
 
+  // The match at pos saving most bits against literals, if any: len/dist untouched
+  // otherwise. The first few bytes are priced as the literals they are (that
+  // decides short matches), the rest at the average.
+  void bestMatch(int chain, int& bestLen, unsigned& bestDist) {
+    Cand found[kMaxCands];
+    const int maxLen = static_cast<int>(std::min<std::size_t>(kMaxMatch, end - pos));
+    const int k = findMatches(maxLen, kMinMatch - 1, chain, found, kMaxCands);
+    std::int64_t bestGain = 0, lits = 0;
+    int priced = 0;
+    for (int j = 0; j < k; ++j) {
+      const int len = static_cast<int>(found[j].len());
+      for (; priced < std::min(len, kPricedLiterals); ++priced) lits += litPrice[buf[pos + priced]];
+      const std::int64_t gain =
+          lits + static_cast<std::int64_t>(len - priced) * avgLitPrice - matchPrice(len, found[j].dist());
+      if (gain > bestGain) bestGain = gain, bestLen = len, bestDist = found[j].dist();
+    }
+  }
+
   void parseLazy(bool final) {
     if (!havePrices) {
       std::uint32_t c[kNC] = {0}, p[kNP] = {0};
@@ -252,37 +271,48 @@ struct Lh5Encoder::Impl {
       const int prevLen = matchLen;
       const unsigned prevDist = matchDist;
       matchLen = kMinMatch - 1;
-      if (prevLen < opt.lazyLength) {
-        Cand found[kMaxCands];
-        const int maxLen = static_cast<int>(std::min<std::size_t>(kMaxMatch, end - pos));
-        const int chain = prevLen >= opt.lazyLength / 2 + 4 ? std::max(1, opt.maxChain / 4) : opt.maxChain;
-        const int k = findMatches(maxLen, kMinMatch - 1, chain, found, kMaxCands);
-        // The candidate saving most bits against literals. The first few bytes are
-        // priced as the literals they are (that decides short matches), the rest at
-        // the average.
-        std::int64_t bestGain = 0, lits = 0;
-        int priced = 0;
-        for (int j = 0; j < k; ++j) {
-          const int len = static_cast<int>(found[j].len());
-          for (; priced < std::min(len, kPricedLiterals); ++priced) lits += litPrice[buf[pos + priced]];
-          const std::int64_t gain =
-              lits + static_cast<std::int64_t>(len - priced) * avgLitPrice - matchPrice(len, found[j].dist());
-          if (gain > bestGain) bestGain = gain, matchLen = len, matchDist = found[j].dist();
-        }
-      }
+      if (prevLen < opt.lazyLength)
+        bestMatch(prevLen >= opt.lazyLength / 2 + 4 ? std::max(1, opt.maxChain / 4) : opt.maxChain, matchLen, matchDist);
       bool takePrev = false;
       if (prevLen >= kMinMatch) {
         if (matchLen < kMinMatch) {
           takePrev = true;
         } else {
           // Same stretch either way: the previous match (from pos - 1), or a literal
-          // and the new match; the uncovered tail is priced as average literals.
+          // and the new match. The uncovered tail is priced at 3/4 of an average
+          // literal: a later match usually covers part of it.
           const std::int64_t end1 = static_cast<std::int64_t>(pos) - 1 + prevLen;
           const std::int64_t end2 = static_cast<std::int64_t>(pos) + matchLen;
-          const std::int64_t costA = matchPrice(prevLen, prevDist) + std::max<std::int64_t>(0, end2 - end1) * avgLitPrice;
+          const std::int64_t tail = avgLitPrice * 3 / 4;
+          const std::int64_t costA = matchPrice(prevLen, prevDist) + std::max<std::int64_t>(0, end2 - end1) * tail;
           const std::int64_t costB = litPrice[buf[pos - 1]] + matchPrice(matchLen, matchDist) +
-                                     std::max<std::int64_t>(0, end1 - end2) * avgLitPrice;
+                                     std::max<std::int64_t>(0, end1 - end2) * tail;
           takePrev = costA <= costB;
+        }
+      }
+      if (takePrev && prevLen < kSecondLookLength && pos + 1 < end) {
+        // Two literals and a match at pos + 1 may beat the previous match.
+        insertUpTo(pos + 2);
+        ++pos;
+        int len2 = kMinMatch - 1;
+        unsigned dist2 = 0;
+        bestMatch(opt.maxChain, len2, dist2);
+        --pos;
+        if (len2 >= kMinMatch) {
+          const std::int64_t end1 = static_cast<std::int64_t>(pos) - 1 + prevLen;
+          const std::int64_t end3 = static_cast<std::int64_t>(pos) + 1 + len2;
+          const std::int64_t tail = avgLitPrice * 3 / 4;
+          const std::int64_t costA = matchPrice(prevLen, prevDist) + std::max<std::int64_t>(0, end3 - end1) * tail;
+          const std::int64_t costC = litPrice[buf[pos - 1]] + litPrice[buf[pos]] + matchPrice(len2, dist2) +
+                                     std::max<std::int64_t>(0, end1 - end3) * tail;
+          if (costC < costA) {
+            literal(buf[pos - 1]);
+            literal(buf[pos]);
+            pos += 2;  // the byte at pos - 1 waits with its match, as after a deferral
+            matchLen = len2;
+            matchDist = dist2;
+            continue;
+          }
         }
       }
       if (takePrev) {

@@ -71,6 +71,11 @@ TEST(LzhCodecRoundTrip, AwkwardDataThroughEveryParser) {
       {"text over several blocks", lzhtest::textBytes(150000, 2)},
       {"period exactly 8192", repeated(random8k, 5)},
       {"period 8193", repeated(lzhtest::randomBytes(8193, 12), 4)},
+      {"four-letter noise: short matches everywhere", [] {
+         Bytes b = lzhtest::randomBytes(60000, 14);
+         for (auto& x : b) x = static_cast<std::uint8_t>('a' + x % 4);
+         return b;
+       }()},
       {"runs and noise", [] {
          Bytes b = lzhtest::randomBytes(5000, 4);
          b.insert(b.end(), 70000, 0);
