@@ -4,7 +4,7 @@
 //    cover starts there, weighing bits estimated from the previous block;
 //  - cheapest path (EncoderOptions::optimal): every position's candidate matches in
 //    a region are collected and the cheapest path through it is taken, repeated
-//    with prices learnt from the previous pass. About 2 % smaller, 2-3 times slower.
+//    with prices learnt from the previous pass. About 1.5 % smaller, 3-4 times slower.
 // Codes are grouped into blocks, each with its own Huffman trees. The lazy parser
 // ends a block where the codes that follow are estimated cheaper with trees of
 // their own (see endSegment).
