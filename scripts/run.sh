@@ -31,15 +31,15 @@ for f in pelbo.exe unlha32.dll; do
 done
 
 # A small tree to back up: text files, a subfolder, a file whose extension is left
-# out (.bak), one whose extension is deleted before archiving (.obj), and a Japanese
-# name (表 and ソ end in the byte 0x5C in Shift-JIS).
+# out (.bak) and one whose extension is deleted while the folder is walked (.obj),
+# and a Japanese name (表 and ソ end in the byte 0x5C in Shift-JIS).
 src="$demo/source"
 mkdir -p "$src/docs/old"
 printf 'Pomvault demo\r\n' >"$src/readme.txt"
 printf 'first note\r\n' >"$src/docs/note1.txt"
 printf 'second note\r\n' >"$src/docs/old/note2.txt"
 printf 'backup copy\r\n' >"$src/docs/note1.bak"
-printf 'object file\r\n' >"$src/main.obj"
+printf 'object file\r\n' >"$src/docs/build.obj"
 printf '%s\r\n' '日本語のファイル' | iconv -f UTF-8 -t CP932 >"$src/表示ソフト.txt"
 
 source scripts/wine-env.sh
@@ -58,7 +58,7 @@ trap pv_wine_stop EXIT
 win() { winepath -w "$1" 2>/dev/null; }
 {
   printf '%s\r\n' 'デモ' '{' "$(win "$demo/backup")" 'demo\d' '' '0' "$(win "$src")\\" \
-    '{' 'docs\' 'readme.txt' '表示ソフト.txt' 'main.obj' '}' '{' '.bak' '}' '{' '.obj' '}' '}'
+    '{' 'docs\' 'readme.txt' '表示ソフト.txt' '}' '{' '.bak' '}' '{' '.obj' '}' '}'
   printf '%s\r\n' '文書だけ' '{' "$(win "$demo/backup")" 'docs' '' '1' "$(win "$src")\\" \
     '{' 'docs\' '}' '{' '}' '{' '}' '}'
 } | iconv -f UTF-8 -t CP932 >"$demo/pelbo.dat"
@@ -106,6 +106,10 @@ echo "screenshot: $root/out/screenshot.png"
 if [ -n "$archive" ]; then
   echo "archive:    $archive"
   lhasa l "$archive"
+  # lhasa prints Shift-JIS names as '?'; jlha converts them for a Japanese locale.
+  echo "names as stored (Shift-JIS, shown converted):"
+  LC_ALL=ja_JP.UTF-8 lha l "$archive" 2>/dev/null | awk '/^\[/ { print "  " $NF }' || true
+  [ -e "$src/docs/build.obj" ] || echo "(docs/build.obj was deleted by the run: .obj is on the deletion list)"
 else
   echo "archive:    none was written to $demo/backup (see the screenshot)" >&2
   exit 1
