@@ -54,6 +54,8 @@ pv_xvfb_start() {
 
 # Registry file mapping the faces our forms use to the IPA fonts. regedit reads
 # REGEDIT4 files in the ANSI code page, so the file is written in CP932.
+# It also turns off the crash debugger: a crashing test program must fail at once
+# instead of waiting in winedbg until the test's time limit.
 pv_font_reg() {
   local out=$1
   printf '%s\r\n' 'REGEDIT4' '' \
@@ -62,7 +64,9 @@ pv_font_reg() {
     '"MS UI Gothic"="IPAPGothic"' \
     '"ＭＳ ゴシック"="IPAGothic"' \
     '"ＭＳ Ｐ明朝"="IPAPMincho"' \
-    '"ＭＳ 明朝"="IPAMincho"' '' | iconv -f UTF-8 -t CP932 > "$out"
+    '"ＭＳ 明朝"="IPAMincho"' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]' \
+    '"Auto"="0"' '"Debugger"=""' '' | iconv -f UTF-8 -t CP932 > "$out"
 }
 
 pv_wine_start() {

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include "core/sjis.h"
 #include "win/app.h"
 #include "win/controls.h"
 #include "win/form.h"
@@ -45,7 +46,13 @@ bool inputQuery(const std::string& caption, const std::string& prompt, std::stri
 
 bool OpenDialog::execute() {
   std::string filterZ;
-  for (char c : filter) filterZ += c == '|' ? '\0' : c;
+  // 0x7C is also a trailing byte (ポ is 83 7C): split by whole characters.
+  for (std::size_t i = 0; i < filter.size();) {
+    std::size_t n = sjis::charLen(filter, i);
+    if (n == 1 && filter[i] == '|') filterZ += '\0';
+    else filterZ.append(filter, i, n);
+    i += n;
+  }
   filterZ += std::string(2, '\0');
   std::string buffer = fileName;
   buffer.resize(std::max<std::size_t>(buffer.size(), MAX_PATH) + 1, '\0');
