@@ -22,6 +22,18 @@ std::size_t findLast(std::string_view s, char c);
 // True when the last character of s is the single-byte character c.
 bool endsWithChar(std::string_view s, char c);
 
+// Bytes of the longest prefix of s made of whole characters that fits in maxBytes,
+// so a fixed-size field never ends in half a double-byte character.
+inline std::size_t fitLength(std::string_view s, std::size_t maxBytes) {
+  std::size_t n = 0;
+  while (n < s.size()) {
+    const std::size_t len = charLen(s, n);
+    if (n + len > maxBytes) break;
+    n += len;
+  }
+  return n;
+}
+
 // A to Z become a to z; second bytes of double-byte characters stay as they are.
 std::string lowerAscii(std::string_view s);
 

@@ -22,18 +22,6 @@ std::uint64_t ticks(const FILETIME& ft) {
   return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-// Copies text into a fixed name field, cut by whole characters, zero-terminated.
-template <std::size_t N>
-void setField(char (&field)[N], const std::string& text) {
-  std::memset(field, 0, N);
-  std::size_t n = 0;
-  while (n < text.size()) {
-    const std::size_t len = sjis::charLen(text, n);
-    if (n + len > N - 1) break;
-    n += len;
-  }
-  std::memcpy(field, text.data(), n);
-}
 
 std::string fullPath(const std::string& path) {
   char buf[MAX_PATH * 2];

@@ -44,17 +44,6 @@ OpenArchive* lookup(HARC harc) {
   return g_handles.count(p) ? p : nullptr;
 }
 
-template <std::size_t N>
-void setText(char (&field)[N], const std::string& text) {
-  std::memset(field, 0, N);
-  std::size_t n = 0;
-  while (n < text.size()) {
-    const std::size_t len = sjis::charLen(text, n);
-    if (n + len > N - 1) break;
-    n += len;
-  }
-  std::memcpy(field, text.data(), n);
-}
 
 std::string fileNamePart(const lzh::Member& m) {
   return m.fileName.empty() ? std::string(arccmd::lastComponent(m.path)) : m.fileName;
@@ -82,12 +71,12 @@ void fillRecord(const lzh::Member& m, UnlhaMemberRecord& r) {
   } else {
     unixToDos(m.unixTime, r.dosDate, r.dosTime);
   }
-  setText(r.fileName, m.isDirectory() ? m.path + "\\" : m.path);
+  setField(r.fileName, m.isDirectory() ? m.path + "\\" : m.path);
   std::string attr;
   const char letters[] = "RHSVDA";
   for (int i = 0; i < 6; ++i) attr += (m.attributes & (1u << i)) ? letters[i] : '-';
-  setText(r.attributeText, attr);
-  setText(r.modeText, m.methodId);
+  setField(r.attributeText, attr);
+  setField(r.modeText, m.methodId);
 }
 
 int findFrom(OpenArchive& a, UnlhaMemberRecord* record) {

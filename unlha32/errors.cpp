@@ -100,12 +100,7 @@ int codeForCodecError(lzh::Error e) {
 
 void copyToOutput(const std::string& text, LPSTR output, DWORD outputSize) {
   if (!output || outputSize == 0) return;
-  std::size_t n = 0;
-  while (n < text.size()) {
-    const std::size_t len = sjis::charLen(text, n);
-    if (n + len > outputSize - 1) break;
-    n += len;
-  }
+  const std::size_t n = sjis::fitLength(text, outputSize - 1);
   std::memcpy(output, text.data(), n);
   output[n] = '\0';
 }

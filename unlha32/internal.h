@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "core/arccmd.h"
+#include "core/sjis.h"
 #include "lzh/error.h"
 #include "unlha32/unlha32.h"
 
@@ -54,6 +56,13 @@ int codeForCodecError(lzh::Error e);
 // Writes text into the caller's output buffer, cut by whole Shift-JIS characters and
 // always zero-terminated. Nothing happens when the buffer is null or of size 0.
 void copyToOutput(const std::string& text, LPSTR output, DWORD outputSize);
+
+// Fills a fixed record field with text cut by whole characters, zero-padded.
+template <std::size_t N>
+void setField(char (&field)[N], const std::string& text) {
+  std::memset(field, 0, N);
+  std::memcpy(field, text.data(), sjis::fitLength(text, N - 1));
+}
 
 // Windows time conversions for records and for level-0/1 members (local DOS times).
 void unixToDos(std::int64_t unixTime, WORD& date, WORD& time);
