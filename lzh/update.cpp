@@ -179,6 +179,18 @@ class Run {
     return report(p) ? Status() : cancelled();
   }
 
+  // Reads the next chunk of a file into buf_ (k = 0 at its end), adding to its size and CRC.
+  Status readChunk(InputStream& in, const std::string& name, std::size_t& k, std::uint64_t& size,
+                   std::uint16_t& crc) {
+    const std::ptrdiff_t n = in.read(buf_.data(), kChunk);
+    if (n < 0) return Status::fail(Error::ReadFailed, name, "read error");
+    k = static_cast<std::size_t>(n);
+    size += k;
+    if (size > kMaxMemberSize) return Status::fail(Error::TooLarge, name, "4 GiB or more");
+    crc = crc16(buf_.data(), k, crc);
+    return {};
+  }
+
   // Compresses the entry's data after its header, or stores it when that is not smaller,
   // then fills in the header.
   Status writeData(const Entry& e, std::vector<std::uint8_t>& header, const Level2Layout& layout,
@@ -196,13 +208,9 @@ class Run {
     std::uint64_t size = 0;
     bool giveUp = false;  // compression cannot win any more
     for (;;) {
-      const std::ptrdiff_t n = in->read(buf_.data(), kChunk);
-      if (n < 0) return Status::fail(Error::ReadFailed, e.name, "read error");
-      if (n == 0) break;
-      const auto k = static_cast<std::size_t>(n);
-      size += k;
-      if (size > kMaxMemberSize) return Status::fail(Error::TooLarge, e.name, "4 GiB or more");
-      crc = crc16(buf_.data(), k, crc);
+      std::size_t k = 0;
+      if (Status st = readChunk(*in, e.name, k, size, crc); !st.ok()) return st;
+      if (k == 0) break;
       if (!enc.write(buf_.data(), k)) return writeFailed(e.name);
       if (!advance(k)) return cancelled();
       if (e.size > 0 && enc.packedSize() >= e.size && enc.packedSize() >= size) {
@@ -227,13 +235,9 @@ class Run {
     crc = 0;
     size = 0;
     for (;;) {
-      const std::ptrdiff_t n = in->read(buf_.data(), kChunk);
-      if (n < 0) return Status::fail(Error::ReadFailed, e.name, "read error");
-      if (n == 0) break;
-      const auto k = static_cast<std::size_t>(n);
-      size += k;
-      if (size > kMaxMemberSize) return Status::fail(Error::TooLarge, e.name, "4 GiB or more");
-      crc = crc16(buf_.data(), k, crc);
+      std::size_t k = 0;
+      if (Status st = readChunk(*in, e.name, k, size, crc); !st.ok()) return st;
+      if (k == 0) break;
       if (!out_.write(buf_.data(), k)) return writeFailed(e.name);
       // Only bytes beyond the first pass move the bar.
       if (size > counted) {

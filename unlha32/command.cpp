@@ -168,6 +168,16 @@ Failure openArchive(const std::string& path, File& file, std::unique_ptr<FileSou
   return {};
 }
 
+// Opens an existing archive and reads all its member headers (for l and t).
+Failure readMembers(const std::string& path, File& file, std::unique_ptr<FileSource>& source,
+                    std::vector<lzh::Member>& members) {
+  Failure f = openArchive(path, file, source, true);
+  if (f.failed()) return f;
+  lzh::Status s = lzh::readArchive(*source, members);
+  if (!s.ok()) return fail(codeForCodecError(s.error), path, source->lastError());
+  return {};
+}
+
 // ---------------------------------------------------------------- u and a
 
 Failure update(Run& run, std::string& log) {
@@ -433,11 +443,9 @@ void memberDate(const lzh::Member& m, WORD& date, WORD& time) {
 Failure list(Run& run, std::string& log) {
   File file;
   std::unique_ptr<FileSource> src;
-  Failure f = openArchive(run.archive(), file, src, true);
-  if (f.failed()) return f;
   std::vector<lzh::Member> members;
-  lzh::Status s = lzh::readArchive(*src, members);
-  if (!s.ok()) return fail(codeForCodecError(s.error), run.archive(), src->lastError());
+  Failure f = readMembers(run.archive(), file, src, members);
+  if (f.failed()) return f;
 
   log += "  元サイズ   圧縮後  圧縮率 日付       時刻     属性   方式  名前\r\n";
   std::uint64_t orig = 0, packed = 0;
@@ -468,11 +476,9 @@ Failure test(Run& run, std::string& log) {
   run.openWindow("検査中");
   File file;
   std::unique_ptr<FileSource> src;
-  Failure f = openArchive(run.archive(), file, src, true);
-  if (f.failed()) return f;
   std::vector<lzh::Member> members;
-  lzh::Status s = lzh::readArchive(*src, members);
-  if (!s.ok()) return fail(codeForCodecError(s.error), run.archive(), src->lastError());
+  Failure f = readMembers(run.archive(), file, src, members);
+  if (f.failed()) return f;
 
   std::uint64_t total = 0, done = 0;
   for (const lzh::Member& m : members) total += m.originalSize;
@@ -496,7 +502,7 @@ Failure test(Run& run, std::string& log) {
     if (!run.tick()) return fail(UNLHA_ERR_CANCELLED);
 
     std::uint64_t sinceTick = 0, memberDone = 0;
-    s = lzh::extractMember(*src, m, [&](const std::uint8_t*, std::size_t n) {
+    lzh::Status s = lzh::extractMember(*src, m, [&](const std::uint8_t*, std::size_t n) {
       memberDone += n;
       sinceTick += n;
       if (sinceTick < (1u << 18)) return true;
