@@ -6,6 +6,7 @@
 #include "core/convert.h"
 #include "core/path.h"
 #include "core/textlines.h"
+#include "pv_version.h"
 #include "win/app.h"
 #include "win/dialogs.h"
 #include "win/files.h"
@@ -23,7 +24,7 @@ namespace formopt = win::formopt;
 constexpr int kDesignWidth = 418;
 constexpr int kDesignHeight = 277;
 
-const win::FormDesc kForm1 = {"Form1", "Pomvault", 0, 0, kDesignWidth, kDesignHeight,
+const win::FormDesc kForm1 = {"Form1", PV_PRODUCT_NAME, 0, 0, kDesignWidth, kDesignHeight,
                               formopt::Sizeable | formopt::MinMax, {"ＭＳ Ｐゴシック", 12}};
 
 // The stored description of the main window.
@@ -186,7 +187,7 @@ void TForm1::FormCreate() {
 bool TForm1::FormCloseQuery() {
   storePlacement();
   if (Modified) {
-    int answer = win::messageBox("変更を保存しますか", "Pomvault", MB_YESNO | MB_ICONEXCLAMATION, win::app().handle());
+    int answer = win::messageBox("変更を保存しますか", PV_PRODUCT_NAME, MB_YESNO | MB_ICONEXCLAMATION, win::app().handle());
     if (answer == IDYES) {
       try {
         SaveDefinitions();
@@ -261,7 +262,7 @@ void TForm1::BDListDragDrop(win::Control&, win::Control&, POINT pt) {
 
 void TForm1::NewBtnClick(win::Control&) {
   std::string name;
-  if (!win::inputQuery("Pomvault", "バックアップ名の入力", name)) return;
+  if (!win::inputQuery(PV_PRODUCT_NAME, "バックアップ名の入力", name)) return;
   if (name.empty() || BDList.findExact(name) >= 0) {
     win::messageBox("入力が重複しています。", "エラー", MB_OK | MB_ICONERROR);
     return;

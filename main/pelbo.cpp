@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "archive/Archive_wm.h"
+#include "pv_version.h"
 #include "main/main.h"
 #include "widgets/UxTheme.h"
 #include "win/app.h"
@@ -27,7 +28,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
     auto& app = pv::win::app();
     app.initialize(instance);
-    app.setTitle("Pomvault");
+    app.setTitle(PV_PRODUCT_NAME);
     auto form = pv::win::createForm<pv::TForm1>();
     app.setMainForm(form.get());
     code = app.run();
