@@ -128,6 +128,18 @@ LRESULT Edit::handleMessage(UINT msg, WPARAM w, LPARAM l) {
   return Control::handleMessage(msg, w, l);
 }
 
+// ------------------------------------------------------------ Memo
+void Memo::createParams(CreateParams& p) {
+  Edit::createParams(p);
+  p.style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL;
+}
+
+void Memo::setLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& l : lines) text += l + "\r\n";
+  setText(text);
+}
+
 // ------------------------------------------------------------ ListBox
 
 void ListBox::applyDesc(const ControlDesc& d) {

@@ -71,6 +71,15 @@ class Edit : public Control {
   bool readOnly_ = false;
 };
 
+// Multi-line edit box: no word wrap, both scroll bars; lines end in CR LF.
+class Memo : public Edit {
+ public:
+  void setLines(const std::vector<std::string>& lines);
+
+ protected:
+  void createParams(CreateParams& p) override;
+};
+
 // List box with one string and one associated pointer per item. onClick follows a
 // change of the selection by the user, onDblClick a double click. With opt::AutoDrag
 // a press on an item followed by a move starts a drag (Control::beginDrag).
