@@ -35,6 +35,37 @@ std::vector<std::string> split(std::string_view line) {
   return args;
 }
 
+std::vector<std::string> splitProgramArgs(std::string_view line) {
+  std::vector<std::string> args;
+  auto separator = [](char c) { return c != '\0' && static_cast<unsigned char>(c) <= 0x20; };
+  std::size_t i = 0;
+  for (;;) {
+    for (;;) {
+      while (i < line.size() && separator(line[i])) ++i;
+      if (i + 1 < line.size() && line[i] == '"' && line[i + 1] == '"') {
+        i += 2;
+      } else {
+        break;
+      }
+    }
+    if (i >= line.size() || line[i] == '\0') break;
+    std::string arg;
+    bool quoted = false;
+    while (i < line.size() && line[i] != '\0' && (quoted || !separator(line[i]))) {
+      const std::size_t n = sjis::charLen(line, i);
+      if (n == 1 && line[i] == '"') {
+        quoted = !quoted;
+      } else {
+        arg.append(line.substr(i, n));
+      }
+      i += n;
+    }
+    if (arg.empty()) break;  // the runtime stops counting at an empty argument
+    args.push_back(std::move(arg));
+  }
+  return args;
+}
+
 std::vector<std::string> parseResponse(std::string_view text) {
   std::vector<std::string> names;
   std::size_t pos = 0;

@@ -20,6 +20,14 @@ namespace pv::cmdline {
 // argument. An unclosed quote runs to the end of the line.
 std::vector<std::string> split(std::string_view line);
 
+// Arguments of a program's own command line (GetCommandLineA), as the language
+// runtime of our installer and deleter reads them: bytes 0x01 to 0x20 separate
+// arguments, pairs of double quotes where an argument would start are skipped (an
+// empty quoted argument is not counted), a double quote opens or closes a quoted
+// stretch and is dropped, and nothing is an escape, so "D:\" gives `D:\`. A lone
+// quote at the very end ends the list. Element 0 is the program name.
+std::vector<std::string> splitProgramArgs(std::string_view line);
+
 // Names of a response file: one a line, lines ended by CR LF or LF (a last line may
 // lack its end). Blanks around a line are dropped; a name in double quotes is taken
 // from between them (blanks inside kept, anything after the closing quote ignored).

@@ -69,6 +69,31 @@ pv_font_reg() {
     '"Auto"="0"' '"Debugger"=""' '' | iconv -f UTF-8 -t CP932 > "$out"
 }
 
+# Keeps every test inside its prefix and gives it drives to measure:
+# - the user's shell folders (Desktop, Documents, ...) are links to the Linux home
+#   folder in a fresh prefix; the installer writes shortcuts there, so they become
+#   real folders;
+# - D: is a second fixed drive and E: a network drive (PV_NET_DRIVE), both folders
+#   inside the prefix. Wine reads the drive types when its services start, so the
+#   wineserver is restarted and the services brought up again, quietly.
+pv_prefix_folders() {
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+  done
+  mkdir -p "$WINEPREFIX/drive_d" "$WINEPREFIX/drive_e"
+  ln -sfn ../drive_d "$WINEPREFIX/dosdevices/d:"
+  ln -sfn ../drive_e "$WINEPREFIX/dosdevices/e:"
+  printf '%s\r\n' 'REGEDIT4' '' '[HKEY_LOCAL_MACHINE\Software\Wine\Drives]' '"e:"="network"' '' \
+    > "$PV_WINE_DIR/drives.reg"
+  wine regedit "$(winepath -w "$PV_WINE_DIR/drives.reg")" </dev/null >/dev/null 2>&1 ||
+    { echo "pv_wine_start: drive types not imported" >&2; return 1; }
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  wineserver -p || { echo "pv_wine_start: wineserver did not restart" >&2; return 1; }
+  wineboot </dev/null >/dev/null 2>&1 || { echo "pv_wine_start: wineboot failed after restart" >&2; return 1; }
+  export PV_FIXED_DRIVE=D PV_NET_DRIVE=E
+}
+
 pv_wine_start() {
   local base=${1:-}
   pv_wine_exports
@@ -95,6 +120,7 @@ pv_wine_start() {
   pv_font_reg "$base/fonts.reg"
   wine regedit "$(winepath -w "$base/fonts.reg")" </dev/null >/dev/null 2>&1 ||
     { echo "pv_wine_start: font replacements not imported" >&2; return 1; }
+  pv_prefix_folders || return 1
   export PV_WINE_READY=1
 }
 

@@ -8,8 +8,8 @@ namespace {
 
 constexpr FormDesc kForm = {.name = "CopyDlg", .caption = "インストール中", .left = 0, .top = 0, .width = 288,
                             .height = 54,
-                            .flags = formopt::Dialog | formopt::NoSysMenu | formopt::ClientSize |
-                                     formopt::ScreenCentre,
+                            .flags = formopt::Dialog | formopt::ToolWindow | formopt::NoSysMenu | formopt::StayOnTop |
+                                     formopt::ClientSize | formopt::ScreenCentre,
                             .font = {"MS UI Gothic", 12}};
 
 const ControlDesc kControls[] = {
@@ -23,10 +23,5 @@ const ControlDesc kControls[] = {
 
 TCopyDlg::TCopyDlg()
     : Form(kForm, kControls), Label1(find<Label>("Label1")), ProgressBar1(find<ProgressBar>("ProgressBar1")) {}
-
-void TCopyDlg::createParams(CreateParams& p) {
-  Form::createParams(p);
-  p.exStyle |= WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
-}
 
 }  // namespace pv::setup

@@ -10,9 +10,6 @@ class TCopyDlg : public win::Form {
   TCopyDlg();
   win::Label& Label1;
   win::ProgressBar& ProgressBar1;
-
- protected:
-  void createParams(CreateParams& p) override;
 };
 
 }  // namespace pv::setup

@@ -8,7 +8,7 @@ namespace {
 
 constexpr FormDesc kForm = {.name = "SCutDlg", .caption = "ショートカット設定", .left = 0, .top = 0,
                             .width = 183, .height = 129,
-                            .flags = formopt::Dialog | formopt::ClientSize | formopt::ScreenCentre,
+                            .flags = formopt::Dialog | formopt::StayOnTop | formopt::ClientSize | formopt::ScreenCentre,
                             .font = {"MS UI Gothic", 12}};
 
 // No cancel button: the close box, too, goes on with what is ticked.
@@ -28,10 +28,5 @@ TSCutDlg::TSCutDlg()
       ProgBox(find<CheckBox>("ProgBox")),
       DeskBox(find<CheckBox>("DeskBox")),
       OKBtn(find<Button>("OKBtn")) {}
-
-void TSCutDlg::createParams(CreateParams& p) {
-  Form::createParams(p);
-  p.exStyle |= WS_EX_TOPMOST;
-}
 
 }  // namespace pv::setup

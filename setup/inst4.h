@@ -11,9 +11,6 @@ class TSCutDlg : public win::Form {
   win::CheckBox& ProgBox;
   win::CheckBox& DeskBox;
   win::Button& OKBtn;
-
- protected:
-  void createParams(CreateParams& p) override;
 };
 
 }  // namespace pv::setup

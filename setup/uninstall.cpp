@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "pv_version.h"
+#include "core/path.h"
 #include "setup/inst1.h"
 #include "setup/shortcut.h"
 #include "setup/state.h"
@@ -18,8 +18,9 @@ using namespace win;
 
 namespace {
 
-// Removed at once; pelbo.gid is the help index WinHelp leaves, pelbo.dat the definitions.
-const char* const kRemovedFiles[] = {"pelbo.exe", "pelbo.hlp", "pelbo.cnt", "pelbo.gid", "pelbo.dat", "unlha32.dll"};
+// Removed at once besides the program files: the index WinHelp leaves beside the help
+// file, and the definitions.
+const char* const kLeftFiles[] = {"pelbo.gid", "pelbo.dat"};
 
 void deleteKey(HKEY root, const std::string& parent, const std::string& name) {
   if (RegKey key = RegKey::open(root, parent, KEY_READ | KEY_WRITE)) key.deleteSubKey(name);
@@ -37,14 +38,17 @@ void TForm1::Uninstall() {
     app().terminate();
     return;
   }
-  for (const char* name : kRemovedFiles) ::DeleteFileA((InstalledDir + "\\" + name).c_str());
+  // The installer itself stays: it is running. The deferred deleter takes it.
+  for (int i = 1; i < kProgramFileCount; ++i) ::DeleteFileA((InstalledDir + "\\" + kProgramFiles[i]).c_str());
+  for (const char* name : kLeftFiles) ::DeleteFileA((InstalledDir + "\\" + name).c_str());
 
-  deleteKey(HKEY_CURRENT_USER, kMakerKey, kShortName);
+  const std::string maker = path::withoutTrailingBackslash(kUserKey);
+  deleteKey(HKEY_CURRENT_USER, maker, kShortName);
   // The maker's key goes too once nothing of ours or anyone else's is left in it.
   bool makerEmpty = false;
-  if (RegKey maker = RegKey::open(HKEY_CURRENT_USER, kMakerKey))
-    makerEmpty = maker.subKeyNames().empty() && maker.valueNames().empty();
-  if (makerEmpty) deleteKey(HKEY_CURRENT_USER, "software", PV_MAKER_NAME);
+  if (RegKey key = RegKey::open(HKEY_CURRENT_USER, maker))
+    makerEmpty = key.subKeyNames().empty() && key.valueNames().empty();
+  if (makerEmpty) deleteKey(HKEY_CURRENT_USER, path::withoutTrailingBackslash(path::dirPart(maker)), path::namePart(maker));
   deleteKey(HKEY_LOCAL_MACHINE, kUninstallKey, kRegName);
   deleteKey(HKEY_LOCAL_MACHINE, kARPCacheKey, kRegName);
 

@@ -1,6 +1,6 @@
 #include "setup/view.h"
 
-#include "core/path.h"
+#include "setup/state.h"
 #include "win/files.h"
 
 namespace pv::setup {
@@ -10,7 +10,7 @@ using namespace win;
 namespace {
 
 constexpr FormDesc kForm = {.name = "ViewDlg", .caption = "概要/著作権", .left = 0, .top = 0, .width = 520,
-                            .height = 293, .flags = formopt::Dialog | formopt::ClientSize | formopt::ScreenCentre,
+                            .height = 293, .flags = formopt::Dialog | formopt::StayOnTop | formopt::ClientSize | formopt::ScreenCentre,
                             .font = {"MS UI Gothic", 12}};
 
 const ControlDesc kControls[] = {
@@ -33,15 +33,10 @@ TViewDlg::TViewDlg()
   onActivate(&TViewDlg::FormActivate);
 }
 
-void TViewDlg::createParams(CreateParams& p) {
-  Form::createParams(p);
-  p.exStyle |= WS_EX_TOPMOST;
-}
-
 // The text ships beside the installer; it is read from there rather than from the
 // current folder, so that starting the installer from elsewhere still shows it.
 void TViewDlg::FormActivate() {
-  std::string txt = path::dirPart(exePath()) + "pelbo.txt";
+  const std::string txt = SetupFolder() + kViewText;
   if (fileExists(txt)) Memo1.setLines(loadLines(txt));
 }
 

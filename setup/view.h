@@ -13,9 +13,6 @@ class TViewDlg : public win::Form {
   win::Button& CancelBtn;
 
   void FormActivate();
-
- protected:
-  void createParams(CreateParams& p) override;
 };
 
 }  // namespace pv::setup

@@ -186,6 +186,8 @@ void Form::createParams(CreateParams& p) {
   }
   if (f & formopt::MinMax) p.style |= WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
   if ((f & formopt::HelpButton) && !(f & formopt::MinMax)) p.exStyle |= WS_EX_CONTEXTHELP;
+  if (f & formopt::ToolWindow) p.exStyle |= WS_EX_TOOLWINDOW;
+  if (f & formopt::StayOnTop) p.exStyle |= WS_EX_TOPMOST;
   p.id = 0;
 }
 

@@ -207,6 +207,8 @@ constexpr unsigned MinMax = 0x0010;       // minimise and maximise boxes
 constexpr unsigned ClientSize = 0x0020;   // width/height are the client area
 constexpr unsigned ScreenCentre = 0x0040; // placed at the centre of the screen
 constexpr unsigned Single = 0x0080;       // single fixed frame (not a dialog frame)
+constexpr unsigned ToolWindow = 0x0100;   // small caption of a tool window
+constexpr unsigned StayOnTop = 0x0200;    // above all windows that are not topmost
 }  // namespace formopt
 
 struct FormDesc {
