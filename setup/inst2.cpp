@@ -46,10 +46,6 @@ const ControlDesc kSetDirControls[] = {
      .props = "Caption=インストール先の選択;Options=[biReturnOnlyFSDirs, biNewStyle]"},
 };
 
-// Registry paths are relative to their root: a leading backslash fails on NT.
-const char* const kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char* const kUserKey = "software\\Sorvane\\";
-
 std::string megabytes(std::uint32_t clusters, std::uint32_t clusterSize) {
   char text[64];
   std::snprintf(text, sizeof text, "%8.2f Mバイト", clusters / 1024.0 / 1024.0 * clusterSize);

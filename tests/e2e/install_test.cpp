@@ -2,6 +2,7 @@
 // through its own dialogs, the installed program used, and the uninstall through
 // Wine's list of installed programs up to the next logon (wineboot -r).
 #include <gtest/gtest.h>
+#include <aclapi.h>
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -86,6 +87,24 @@ std::string captureOutput(const std::string& commandLine) {
   if (writeEnd) CloseHandle(writeEnd);
   CloseHandle(readEnd);
   return out;
+}
+
+// The uninstall entry's key as a user without administrator rights meets it:
+// it exists, but nobody may write to it.
+bool lockKey(const std::string& key) {
+  HKEY k = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr)) return false;
+  EXPLICIT_ACCESSA ea[2] = {};
+  BuildExplicitAccessWithNameA(&ea[0], const_cast<char*>("EVERYONE"), KEY_SET_VALUE | KEY_CREATE_SUB_KEY,
+                               DENY_ACCESS, NO_INHERITANCE);
+  BuildExplicitAccessWithNameA(&ea[1], const_cast<char*>("EVERYONE"), KEY_ALL_ACCESS, GRANT_ACCESS, NO_INHERITANCE);
+  PACL acl = nullptr;
+  bool ok = SetEntriesInAclA(2, ea, nullptr, &acl) == ERROR_SUCCESS &&
+            SetSecurityInfo(k, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
+  if (acl) LocalFree(acl);
+  RegCloseKey(k);
+  return ok;
 }
 
 class Installer : public ::testing::Test {
@@ -359,6 +378,14 @@ TEST_F(Installer, MissingHelpContentsStopsBeforeAnythingIsRegistered) {
   EXPECT_EQ(listDir(target), (std::vector<std::string>{"pelbo.exe", "pelbo.hlp", "pelboSetup.exe"}));
   EXPECT_FALSE(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName").has_value());
   EXPECT_TRUE(existingLinks().empty());
+}
+
+TEST_F(Installer, WithoutRightsOnTheMachineKeysInstallsUnregistered) {
+  ASSERT_TRUE(lockKey(kUninstallKey));
+  install(true, false);
+  for (const char* f : kInstalledFiles) EXPECT_TRUE(fileExists(joinPath(target, f))) << f;
+  EXPECT_EQ(existingLinks().size(), 1u);
+  EXPECT_TRUE(regValueNames(HKEY_LOCAL_MACHINE, kUninstallKey).empty());
 }
 
 TEST_F(Installer, RefusesADriveWithoutSpace) {
