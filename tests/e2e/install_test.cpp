@@ -35,6 +35,13 @@ std::string specialFolder(int csidl) {
   return SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE) ? buf : "";
 }
 
+// A program of the prefix's system folder (Wine's own tools).
+std::string systemProgram(const std::string& name) {
+  char buf[MAX_PATH] = {};
+  GetSystemDirectoryA(buf, MAX_PATH);
+  return joinPath(buf, name);
+}
+
 struct Link {
   std::string path, workDir;
 };
@@ -224,7 +231,7 @@ class Installer : public ::testing::Test {
 
   // What Windows does at the next logon: the RunOnce value runs the deleter.
   static void nextLogon() {
-    ASSERT_EQ(runProcess("wineboot.exe", {"-r"}, "", 120000), std::optional<DWORD>(0)) << lastError();
+    ASSERT_EQ(runProcess(systemProgram("wineboot.exe"), {"-r"}, "", 120000), std::optional<DWORD>(0)) << lastError();
   }
 
   TempDir root_{"pvinst"};
@@ -300,7 +307,7 @@ TEST_F(Installer, InstallUseAndRemoveLeavesNothing) {
   regWriteString(HKEY_CURRENT_USER, "Software\\Sorvane\\pelbo", "Top", "10");
 
   // Removed from the list of programs: Wine runs the entry's UninstallString.
-  Process remove = startProcess("uninstaller.exe", {"--remove", "Sorvane_pelbo"});
+  Process remove = startProcess(systemProgram("uninstaller.exe"), {"--remove", "Sorvane_pelbo"});
   ASSERT_TRUE(remove) << lastError();
   confirmUninstall();
   ASSERT_TRUE(remove.waitExit(30000));
