@@ -29,6 +29,7 @@ add_custom_target(release
   COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --component release
           --prefix ${PV_RELEASE_DIR}/${PV_RELEASE_NAME}
   COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${PV_RELEASE_DIR}/_CPack_Packages
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   COMMENT "Release ${PV_RELEASE_NAME}: folder and zip in ${PV_RELEASE_DIR}"
   VERBATIM)
