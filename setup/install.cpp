@@ -192,6 +192,7 @@ void TForm1::Install() {
   auto advance = [&](std::int32_t size) {
     done += size;
     CopyDlg->ProgressBar1.setPosition(total > 0 ? static_cast<int>(done * 100 / total) : 100);
+    CopyDlg->ProgressBar1.update();  // no messages are handled while copying
   };
   auto copyFailed = [] {
     CopyDlg->hide();
