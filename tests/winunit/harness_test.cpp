@@ -49,13 +49,12 @@ TEST(WineHarness, FormFacesResolveToProportionalAndFixedJapaneseFonts) {
   EXPECT_FALSE(gothic.proportional);
 }
 
-
 // The installer writes shortcuts into the user's shell folders; in a fresh prefix
 // those lead into the Linux home folder. The harness makes them real folders.
 TEST(WineHarness, ShellFoldersStayInsideThePrefix) {
   char desktop[MAX_PATH] = "", home[MAX_PATH] = "";
   ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
-  // Wine tells its programs the Linux home folder as "\\??\\Z:\\root".
+  // Wine names the Linux home folder "\??\Z:\root" to its programs.
   ASSERT_GT(GetEnvironmentVariableA("WINEHOMEDIR", home, sizeof home), 4u);
   const std::string unixHome = home + 4;
   const std::string name = "pv-harness-" + std::to_string(GetCurrentProcessId()) + ".tmp";
@@ -66,15 +65,6 @@ TEST(WineHarness, ShellFoldersStayInsideThePrefix) {
   EXPECT_EQ(GetFileAttributesA((unixHome + "\\" + name).c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA((unixHome + "\\Desktop\\" + name).c_str()), INVALID_FILE_ATTRIBUTES);
   DeleteFileA(file.c_str());
-}
-
-// Drives for the install-folder dialog's space figures: D: fixed, E: on the network.
-TEST(WineHarness, SecondDrivesFixedAndNetwork) {
-  EXPECT_EQ(GetDriveTypeA("D:\\"), static_cast<UINT>(DRIVE_FIXED));
-  EXPECT_EQ(GetDriveTypeA("E:\\"), static_cast<UINT>(DRIVE_REMOTE));
-  ULARGE_INTEGER avail{}, total{}, free{};
-  EXPECT_TRUE(GetDiskFreeSpaceExA("D:\\", &avail, &total, &free));
-  EXPECT_GT(free.QuadPart, 0u);
 }
 
 }  // namespace
