@@ -1,6 +1,7 @@
 #include "setup/inst2.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/path.h"
 #include "core/setupver.h"
@@ -45,10 +46,6 @@ const ControlDesc kSetDirControls[] = {
      .factory = &win::create<TSBDialog>,
      .props = "Caption=インストール先の選択;Options=[biReturnOnlyFSDirs, biNewStyle]"},
 };
-
-// Registry paths are relative to their root: a leading backslash fails on NT.
-const char* const kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char* const kUserKey = "software\\Sorvane\\";
 
 std::string megabytes(std::uint32_t clusters, std::uint32_t clusterSize) {
   char text[64];

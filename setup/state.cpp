@@ -12,6 +12,8 @@ const char* const kRegName = "Sorvane_pelbo";
 const char* const kSetupTitle = "Pelbo Setup";
 const char* const kViewText = "pelbo.txt";
 const char* const kDeleterFile = "Lazerase.exe";
+const char* const kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char* const kUserKey = "software\\Sorvane\\";
 const char* const kProgramFiles[kProgramFileCount] = {"pelboSetup.exe", "pelbo.exe", "pelbo.hlp", "pelbo.cnt"};
 
 const char* const kTitleError = "エラー";

@@ -19,6 +19,11 @@ extern const char* const kRegName;       // uninstall and ARPCache sub-key, RunO
 extern const char* const kSetupTitle;    // application title: what a second installer looks for
 extern const char* const kViewText;      // the notice shown in the text viewer, beside the installer
 extern const char* const kDeleterFile;   // the deferred deleter, placed in the Windows folder
+// Registry keys, relative to their root (a leading backslash fails on NT): the
+// uninstall list under HKEY_LOCAL_MACHINE, to which kRegName is appended, and the
+// main program's key under HKEY_CURRENT_USER, to which kShortName is appended.
+extern const char* const kUninstallKey;  // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\"
+extern const char* const kUserKey;       // "software\Sorvane\"
 constexpr int kProgramFileCount = 4;
 // The installer itself, the main program, its help file and help contents, in this order.
 extern const char* const kProgramFiles[kProgramFileCount];
