@@ -81,7 +81,10 @@ pv_prefix_folders() {
   for link in "$WINEPREFIX"/drive_c/users/*/*; do
     if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
   done
+  # Wine removes a drive's folder when asked to remove an empty drive root: a file
+  # in each keeps it.
   mkdir -p "$WINEPREFIX/drive_d" "$WINEPREFIX/drive_e"
+  touch "$WINEPREFIX/drive_d/.pv-drive" "$WINEPREFIX/drive_e/.pv-drive"
   ln -sfn ../drive_d "$WINEPREFIX/dosdevices/d:"
   ln -sfn ../drive_e "$WINEPREFIX/dosdevices/e:"
   printf '%s\r\n' 'REGEDIT4' '' '[HKEY_LOCAL_MACHINE\Software\Wine\Drives]' '"e:"="network"' '' \

@@ -1,6 +1,7 @@
 #include "setup/inst2.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/path.h"
 #include "core/setupver.h"

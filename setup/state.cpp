@@ -12,13 +12,12 @@ const char* const kRegName = "Sorvane_pelbo";
 const char* const kSetupTitle = "Pelbo Setup";
 const char* const kViewText = "pelbo.txt";
 const char* const kDeleterFile = "Lazerase.exe";
-const char* const kProgramFiles[kProgramFileCount] = {"pelboSetup.exe", "pelbo.exe", "pelbo.hlp", "pelbo.cnt",
-                                                        "unlha32.dll"};
-
 const char* const kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char* const kARPCacheKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache";
 const char* const kRunOnceKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const char* const kUserKey = "software\\" PV_MAKER_NAME "\\";
+const char* const kUserKey = "software\\Sorvane\\";
+const char* const kProgramFiles[kProgramFileCount] = {"pelboSetup.exe", "pelbo.exe", "pelbo.hlp", "pelbo.cnt",
+                                                        "unlha32.dll"};
 
 const char* const kTitleError = "エラー";
 const char* const kTitleInfo = "情報";

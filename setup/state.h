@@ -19,18 +19,21 @@ extern const char* const kRegName;       // uninstall and ARPCache sub-key, RunO
 extern const char* const kSetupTitle;    // application title: what a second installer looks for
 extern const char* const kViewText;      // the notice shown in the text viewer, beside the installer
 extern const char* const kDeleterFile;   // the deferred deleter, placed in the Windows folder
+// Registry keys, relative to their root (a leading backslash fails on NT): the
+// uninstall list under HKEY_LOCAL_MACHINE, to which kRegName is appended, and the
+// main program's key under HKEY_CURRENT_USER, to which kShortName is appended.
+extern const char* const kUninstallKey;  // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\"
+extern const char* const kUserKey;       // "software\Sorvane\"
+// The system's cache of the list of programs (+ "\\" + kRegName) and the values run
+// once at the next logon, both under HKEY_LOCAL_MACHINE.
+extern const char* const kARPCacheKey;
+extern const char* const kRunOnceKey;
 constexpr int kProgramFileCount = 5;
 // The installer itself, the main program, its help file and help contents, and the
 // archiver library the program backs up with, in this order.
 extern const char* const kProgramFiles[kProgramFileCount];
 // The deleter's size is a fixed figure for space and progress, never measured.
 constexpr std::int32_t kDeleterSize = 39424;
-
-// Registry paths, relative to their root (a leading backslash fails on NT).
-extern const char* const kUninstallKey;  // ends in a backslash: + kRegName
-extern const char* const kARPCacheKey;   // the system's cache of the list of programs, + "\\" + kRegName
-extern const char* const kRunOnceKey;    // HKEY_LOCAL_MACHINE: run once at the next logon
-extern const char* const kUserKey;       // HKEY_CURRENT_USER, ends in a backslash: + kShortName
 
 // Boxes of the installer carry one of these titles.
 extern const char* const kTitleError;    // "エラー"

@@ -399,6 +399,12 @@ HWND Process::waitWindow(const std::string& className, const std::string& title,
 }
 
 Process startProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& workDir) {
+  std::string line;
+  for (const std::string& a : args) line += " " + quoteArg(a);
+  return startProcessLine(exe, line, workDir);
+}
+
+Process startProcessLine(const std::string& exe, const std::string& argLine, const std::string& workDir) {
   Process p;
   std::string path = lastSeparator(exe) == std::string::npos && exe.find(':') == std::string::npos
                          ? joinPath(binDir(), exe)
@@ -408,8 +414,7 @@ Process startProcess(const std::string& exe, const std::vector<std::string>& arg
     size_t sep = lastSeparator(path);
     dir = sep == std::string::npos ? std::string(".") : path.substr(0, sep);
   }
-  std::string cmd = quoteArg(path);
-  for (const std::string& a : args) cmd += " " + quoteArg(a);
+  std::string cmd = quoteArg(path) + argLine;
   std::vector<char> cmdBuf(cmd.begin(), cmd.end());
   cmdBuf.push_back('\0');
   STARTUPINFOA si{};

@@ -98,6 +98,7 @@ class Process {
 
  private:
   friend Process startProcess(const std::string&, const std::vector<std::string>&, const std::string&);
+  friend Process startProcessLine(const std::string&, const std::string&, const std::string&);
   HANDLE handle_ = nullptr;
   DWORD pid_ = 0;
 };
@@ -106,6 +107,9 @@ class Process {
 // workDir empty = the exe's folder. Invalid Process on failure. Parks the cursor first.
 Process startProcess(const std::string& exe, const std::vector<std::string>& args = {},
                      const std::string& workDir = "");
+// The same with the argument text taken as it is (after the quoted exe and a blank
+// that argLine brings itself), for programs that split their command line themselves.
+Process startProcessLine(const std::string& exe, const std::string& argLine, const std::string& workDir = "");
 // Starts, waits and answers the exit code; nullopt on failure or timeout (then killed).
 std::optional<DWORD> runProcess(const std::string& exe, const std::vector<std::string>& args = {},
                                 const std::string& workDir = "", DWORD timeoutMs = kTimeout);

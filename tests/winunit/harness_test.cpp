@@ -3,6 +3,7 @@
 // are laid out in a monospaced fallback font.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 
@@ -46,6 +47,24 @@ TEST(WineHarness, FormFacesResolveToProportionalAndFixedJapaneseFonts) {
   Face gothic = resolve("ＭＳ ゴシック");
   EXPECT_EQ(gothic.name, "ＭＳ ゴシック");
   EXPECT_FALSE(gothic.proportional);
+}
+
+// The installer writes shortcuts into the user's shell folders; in a fresh prefix
+// those lead into the Linux home folder. The harness makes them real folders.
+TEST(WineHarness, ShellFoldersStayInsideThePrefix) {
+  char desktop[MAX_PATH] = "", home[MAX_PATH] = "";
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
+  // Wine names the Linux home folder "\??\Z:\root" to its programs.
+  ASSERT_GT(GetEnvironmentVariableA("WINEHOMEDIR", home, sizeof home), 4u);
+  const std::string unixHome = home + 4;
+  const std::string name = "pv-harness-" + std::to_string(GetCurrentProcessId()) + ".tmp";
+  const std::string file = std::string(desktop) + "\\" + name;
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << file;
+  CloseHandle(h);
+  EXPECT_EQ(GetFileAttributesA((unixHome + "\\" + name).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA((unixHome + "\\Desktop\\" + name).c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileA(file.c_str());
 }
 
 }  // namespace
