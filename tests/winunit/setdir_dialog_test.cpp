@@ -31,8 +31,8 @@ std::string mb(std::uint32_t clusters, std::uint32_t size) {
   return t;
 }
 
-// Files of 4096, 10, 0 and 5000 bytes: 2, 1, 1 and 2 clusters of 4096.
-std::uint32_t programClusters(std::uint32_t cs) { return (4096 / cs + 1) + (10 / cs + 1) + 1 + (5000 / cs + 1); }
+// Files of 4096, 10, 0, 5000 and 0 bytes: 2, 1, 1, 2 and 1 clusters of 4096.
+std::uint32_t programClusters(std::uint32_t cs) { return (4096 / cs + 1) + (10 / cs + 1) + 1 + (5000 / cs + 1) + 1; }
 
 class SetDirDlgTest : public ::testing::Test {
  protected:
@@ -41,7 +41,7 @@ class SetDirDlgTest : public ::testing::Test {
     TearDown();
     WinDir = "C:\\windows";
     WinDrive = 'C';
-    const std::int32_t sizes[] = {kDeleterSize, 4096, 10, 0, 5000};
+    const std::int32_t sizes[] = {kDeleterSize, 4096, 10, 0, 5000, 0};
     std::copy(std::begin(sizes), std::end(sizes), FileSizes);
     ShortCutFlags = InstalledVersion = 0;
     InstalledDir.clear();
