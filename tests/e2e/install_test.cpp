@@ -333,6 +333,10 @@ TEST_F(Installer, InstallUseAndRemoveLeavesNothing) {
 // The user's own file keeps the folder; the cache record is written where the
 // system keeps one, and a cancelled question touches nothing.
 TEST_F(Installer, UninstallKeepsTheUsersFilesAndHonoursCancel) {
+  startSetup({"/r"});
+  EXPECT_EQ(finalBox("エラー"), "インストールされていません。");
+  ASSERT_TRUE(proc_.waitExit());
+
   ASSERT_TRUE(regWriteDword(HKEY_LOCAL_MACHINE, std::string(kCacheKey) + "\\Other", "Changed", 0));
   install(false, false);
   EXPECT_TRUE(existingLinks().empty());
@@ -375,6 +379,39 @@ TEST_F(Installer, RefusesToInstallOverTheSameVersion) {
   EXPECT_EQ(listDir(old), (std::vector<std::string>{"pelbo.exe"}));
   EXPECT_EQ(regValueNames(HKEY_LOCAL_MACHINE, kUninstallKey), (std::vector<std::string>{"InstallLocation"}));
   EXPECT_FALSE(fileExists(joinPath(windowsDir(), "Lazerase.exe")));
+}
+
+// An older installation is updated in its own folder without asking for the folder or
+// the shortcuts; older files are replaced, newer ones (the user's own help) kept.
+TEST_F(Installer, UpdateOverAnOlderVersionKeepsFolderAndShortcutChoice) {
+  ASSERT_TRUE(makeDirs(target));
+  ASSERT_TRUE(copyFile(joinPath(binDir(), "pv_ver104.exe"), joinPath(target, "pelbo.exe")));
+  ASSERT_TRUE(writeFile(joinPath(target, "pelbo.hlp"), "newer help"));
+  FILETIME old{}, later{};
+  SYSTEMTIME st{2020, 1, 0, 1, 12, 0, 0, 0};
+  SystemTimeToFileTime(&st, &old);
+  GetSystemTimeAsFileTime(&later);
+  reinterpret_cast<ULARGE_INTEGER&>(later).QuadPart += 36000000000ull;  // an hour ahead of the release
+  auto stamp = [](const std::string& file, const FILETIME& t) {
+    HANDLE h = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    bool ok = h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, nullptr, &t);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return ok;
+  };
+  ASSERT_TRUE(stamp(joinPath(target, "pelbo.exe"), old));
+  ASSERT_TRUE(stamp(joinPath(target, "pelbo.hlp"), later));
+  ASSERT_TRUE(regWriteString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", target));
+  ASSERT_TRUE(regWriteDword(HKEY_LOCAL_MACHINE, kUninstallKey, "ShortCut", 2));
+
+  startSetup();
+  press(dialog("概要/著作権"), "次へ");
+  EXPECT_EQ(finalBox("情報"), "インストールが終了しました。") << "no folder or shortcut dialog on an update";
+  ASSERT_TRUE(proc_.waitExit());
+  EXPECT_EQ(readFile(joinPath(target, "pelbo.exe")), readFile(joinPath(release, "pelbo.exe")));
+  EXPECT_EQ(readFile(joinPath(target, "pelbo.hlp")), std::optional<std::string>("newer help"));
+  EXPECT_EQ(regReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, "ShortCut"), 2u);
+  EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Pomvault");
+  EXPECT_TRUE(existingLinks().empty()) << "an update makes no shortcuts";
 }
 
 TEST_F(Installer, MissingHelpContentsStopsBeforeAnythingIsRegistered) {
