@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/error.h"
 #include "pv_version.h"
 #include "setup/inst1.h"
 #include "setup/inst2.h"

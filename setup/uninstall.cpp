@@ -34,7 +34,8 @@ void TForm1::Uninstall() {
     app().terminate();
     return;
   }
-  if (messageBox("アンインストールを実行してもよろしいですか？", kTitleConfirm, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+  if (messageBox("アンインストールを実行してもよろしいですか？", kTitleConfirm, MB_OKCANCEL | MB_ICONQUESTION) !=
+      IDOK) {
     app().terminate();
     return;
   }
@@ -48,8 +49,9 @@ void TForm1::Uninstall() {
   bool makerEmpty = false;
   if (RegKey key = RegKey::open(HKEY_CURRENT_USER, maker))
     makerEmpty = key.subKeyNames().empty() && key.valueNames().empty();
-  if (makerEmpty) deleteKey(HKEY_CURRENT_USER, path::withoutTrailingBackslash(path::dirPart(maker)), path::namePart(maker));
-  deleteKey(HKEY_LOCAL_MACHINE, kUninstallKey, kRegName);
+  if (makerEmpty)
+    deleteKey(HKEY_CURRENT_USER, path::withoutTrailingBackslash(path::dirPart(maker)), path::namePart(maker));
+  deleteKey(HKEY_LOCAL_MACHINE, path::withoutTrailingBackslash(kUninstallKey), kRegName);
   deleteKey(HKEY_LOCAL_MACHINE, kARPCacheKey, kRegName);
 
   for (std::int32_t bit : {kShortcutPrograms, kShortcutStartup, kShortcutDesktop, kShortcutSendTo})
@@ -64,7 +66,8 @@ void TForm1::Uninstall() {
       return;
     }
   }
-  messageBox("アンインストールが終了しました。\r\n次回起動時に完全削除されます。", kTitleInfo, MB_OK | MB_ICONINFORMATION);
+  messageBox("アンインストールが終了しました。\r\n次回起動時に完全削除されます。", kTitleInfo,
+             MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace pv::setup
