@@ -1,7 +1,8 @@
 # Wine environment for running and testing our programs. Source this file, then:
 #   pv_wine_start [dir]   fresh WINEPREFIX under dir (default: a new folder in /tmp),
 #                         Xvfb on a free display, Japanese locale (ANSI code page 932),
-#                         font replacements for the faces our forms ask for
+#                         font replacements for the faces our forms ask for, real
+#                         shell folders, D: a second fixed drive, E: a network drive
 #   pv_wine_stop          stops the wineserver and the Xvfb started here
 #   pv_screenshot f.png   screenshot of the whole (virtual) display
 # Everything is exported so that wine-run.sh and child processes see it.
@@ -55,7 +56,8 @@ pv_xvfb_start() {
 # Registry file mapping the faces our forms use to the IPA fonts. regedit reads
 # REGEDIT4 files in the ANSI code page, so the file is written in CP932.
 # It also turns off the crash debugger: a crashing test program must fail at once
-# instead of waiting in winedbg until the test's time limit.
+# instead of waiting in winedbg until the test's time limit; and it makes drive E:
+# a network drive (see pv_prefix_folders).
 pv_font_reg() {
   local out=$1
   printf '%s\r\n' 'REGEDIT4' '' \
@@ -66,35 +68,31 @@ pv_font_reg() {
     '"ＭＳ Ｐ明朝"="IPAPMincho"' \
     '"ＭＳ 明朝"="IPAMincho"' '' \
     '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]' \
-    '"Auto"="0"' '"Debugger"=""' '' | iconv -f UTF-8 -t CP932 > "$out"
+    '"Auto"="0"' '"Debugger"=""' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Wine\Drives]' '"e:"="network"' '' | iconv -f UTF-8 -t CP932 > "$out"
 }
 
 # Keeps every test inside its prefix and gives it drives to measure:
 # - the user's shell folders (Desktop, Documents, ...) are links to the Linux home
 #   folder in a fresh prefix; the installer writes shortcuts there, so they become
 #   real folders;
-# - D: is a second fixed drive and E: a network drive (PV_NET_DRIVE), both folders
-#   inside the prefix. Wine reads the drive types when its services start, so the
-#   wineserver is restarted and the services brought up again, quietly.
+# - D: is a second fixed drive and E: a network drive, both folders inside the
+#   prefix. Wine reads the drive types (imported with the fonts) when its services
+#   start, so the wineserver is restarted and the services brought up again, quietly.
+#   Wine removes a drive's folder when asked to remove an empty drive root: a file in
+#   each keeps it.
 pv_prefix_folders() {
   local link
   for link in "$WINEPREFIX"/drive_c/users/*/*; do
     if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
   done
-  # Wine removes a drive's folder when asked to remove an empty drive root: a file
-  # in each keeps it.
   mkdir -p "$WINEPREFIX/drive_d" "$WINEPREFIX/drive_e"
   touch "$WINEPREFIX/drive_d/.pv-drive" "$WINEPREFIX/drive_e/.pv-drive"
   ln -sfn ../drive_d "$WINEPREFIX/dosdevices/d:"
   ln -sfn ../drive_e "$WINEPREFIX/dosdevices/e:"
-  printf '%s\r\n' 'REGEDIT4' '' '[HKEY_LOCAL_MACHINE\Software\Wine\Drives]' '"e:"="network"' '' \
-    > "$PV_WINE_DIR/drives.reg"
-  wine regedit "$(winepath -w "$PV_WINE_DIR/drives.reg")" </dev/null >/dev/null 2>&1 ||
-    { echo "pv_wine_start: drive types not imported" >&2; return 1; }
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   wineserver -p || { echo "pv_wine_start: wineserver did not restart" >&2; return 1; }
   wineboot </dev/null >/dev/null 2>&1 || { echo "pv_wine_start: wineboot failed after restart" >&2; return 1; }
-  export PV_FIXED_DRIVE=D PV_NET_DRIVE=E
 }
 
 pv_wine_start() {

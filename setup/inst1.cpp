@@ -74,7 +74,9 @@ bool ReadSetupVersion() {
   ProductYear = fileYear(exe);
   const std::string text = ReadProductVersion(exe);
   if (text.empty() || !setupver::parseSetupVersion(text, SetupMajor, SetupMinor)) return false;
-  SetupVersion = SetupMajor * 100 + SetupMinor;
+  // Absurdly long digit runs wrap like the parse does, instead of overflowing.
+  SetupVersion = static_cast<std::int32_t>(static_cast<std::uint32_t>(SetupMajor) * 100u +
+                                           static_cast<std::uint32_t>(SetupMinor));
   return true;
 }
 
