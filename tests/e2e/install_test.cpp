@@ -262,6 +262,11 @@ TEST_F(Installer, InstallUseAndRemoveLeavesNothing) {
   // The entry as the system's list of programs shows it, and what it runs.
   EXPECT_NE(captureOutput("uninstaller.exe --list").find("Sorvane_pelbo|||Pomvault"), std::string::npos)
       << captureOutput("uninstaller.exe --list");
+  // The ten values (the registry lists them sorted, not in their order of writing).
+  EXPECT_EQ(regValueNames(HKEY_LOCAL_MACHINE, kUninstallKey),
+            (std::vector<std::string>{"DisplayName", "DisplayVersion", "HelpLink", "InstallLocation", "Publisher",
+                                      "ShortCut", "UninstallString", "URLUpdateInfo", "VersionMajor",
+                                      "VersionMinor"}));
   EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
             "\"" + target + "\\pelboSetup.exe\" /r");
   EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"), target);
