@@ -10,7 +10,9 @@ using namespace win;
 namespace {
 
 constexpr FormDesc kForm = {.name = "ViewDlg", .caption = "概要/著作権", .left = 0, .top = 0, .width = 520,
-                            .height = 293, .flags = formopt::Dialog | formopt::StayOnTop | formopt::ClientSize | formopt::ScreenCentre,
+                            .height = 293,
+                            .flags = formopt::Dialog | formopt::StayOnTop | formopt::ClientSize |
+                                     formopt::ScreenCentre,
                             .font = {"MS UI Gothic", 12}};
 
 const ControlDesc kControls[] = {
@@ -35,7 +37,10 @@ TViewDlg::TViewDlg()
 
 // The text ships beside the installer; it is read from there rather than from the
 // current folder, so that starting the installer from elsewhere still shows it.
+// Read once: coming back to the window keeps the reader's place in it.
 void TViewDlg::FormActivate() {
+  if (loaded_) return;
+  loaded_ = true;
   const std::string txt = SetupFolder() + kViewText;
   if (fileExists(txt)) Memo1.setLines(loadLines(txt));
 }

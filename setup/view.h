@@ -13,6 +13,9 @@ class TViewDlg : public win::Form {
   win::Button& CancelBtn;
 
   void FormActivate();
+
+ private:
+  bool loaded_ = false;
 };
 
 }  // namespace pv::setup
