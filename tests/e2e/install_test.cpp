@@ -392,11 +392,13 @@ TEST_F(Installer, UpdateOverAnOlderVersionKeepsFolderAndShortcutChoice) {
   ASSERT_TRUE(makeDirs(target));
   ASSERT_TRUE(copyFile(joinPath(binDir(), "pv_ver104.exe"), joinPath(target, "pelbo.exe")));
   ASSERT_TRUE(writeFile(joinPath(target, "pelbo.hlp"), "newer help"));
-  FILETIME old{}, later{};
+  FILETIME old{}, now{};
   SYSTEMTIME st{2020, 1, 0, 1, 12, 0, 0, 0};
   SystemTimeToFileTime(&st, &old);
-  GetSystemTimeAsFileTime(&later);
-  reinterpret_cast<ULARGE_INTEGER&>(later).QuadPart += 36000000000ull;  // an hour ahead of the release
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER hourAhead{{now.dwLowDateTime, now.dwHighDateTime}};
+  hourAhead.QuadPart += 36000000000ull;  // newer than the release's files
+  const FILETIME later{hourAhead.LowPart, hourAhead.HighPart};
   auto stamp = [](const std::string& file, const FILETIME& t) {
     HANDLE h = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     bool ok = h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, nullptr, &t);
