@@ -421,12 +421,16 @@ TEST_F(Installer, UpdateOverAnOlderVersionKeepsFolderAndShortcutChoice) {
   EXPECT_TRUE(existingLinks().empty()) << "an update makes no shortcuts";
 }
 
+// On the second fixed drive (the Windows drive has room too) the copy starts, and
+// stops at the missing file.
 TEST_F(Installer, MissingHelpContentsStopsBeforeAnythingIsRegistered) {
   ASSERT_TRUE(deleteFile(joinPath(release, "pelbo.cnt")));
-  throughFolderDialog(target);
+  const std::string onD = "D:\\pvinst\\pelbo";
+  throughFolderDialog(onD);
   EXPECT_EQ(finalBox("エラー"), "ファイルがコピーできません。");
   ASSERT_TRUE(proc_.waitExit());
-  EXPECT_EQ(listDir(target), (std::vector<std::string>{"pelbo.exe", "pelbo.hlp", "pelboSetup.exe"}));
+  EXPECT_EQ(listDir(onD), (std::vector<std::string>{"pelbo.exe", "pelbo.hlp", "pelboSetup.exe"}));
+  removeTree("D:\\pvinst");
   EXPECT_FALSE(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName").has_value());
   EXPECT_TRUE(existingLinks().empty());
 }
