@@ -33,9 +33,9 @@ add_custom_target(release
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   COMMENT "Release ${PV_RELEASE_NAME}: folder and zip in ${PV_RELEASE_DIR}"
   VERBATIM)
-# Whatever builds the shipped files must have run first (the help files' target is
-# whatever produces them into bin/).
-foreach(t pelbo pelboSetup Lazerase unlha32 help pelbo_help)
+# Whatever builds the shipped files runs first (pelbo_help makes the help files and
+# the notice).
+foreach(t pelbo pelboSetup Lazerase unlha32 pelbo_help)
   if(TARGET ${t})
     add_dependencies(release ${t})
   endif()
