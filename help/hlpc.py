@@ -509,18 +509,33 @@ def build_ctxomap(src):
     return struct.pack("<H", len(maps)) + b"".join(struct.pack("<ll", m, o) for m, o in maps)
 
 
-def keyword_key(word):
-    return enc(word.upper() if word.isascii() else word)
+def keyword_order(word):
+    """Keywords are ordered without regard to the case of A-Z, by whole Shift-JIS
+    characters (a trail byte that looks like a letter stays as it is)."""
+    out, i = bytearray(), 0
+    while i < len(word):
+        c = word[i]
+        if 0x81 <= c <= 0x9F or 0xE0 <= c <= 0xFC:
+            out += word[i:i + 2]
+            i += 2
+        else:
+            out.append(c - 32 if 0x61 <= c <= 0x7A else c)
+            i += 1
+    return bytes(out)
 
 
 def build_keywords(src):
-    index = {}
+    index, spelled = {}, {}
     for t in src.topics:
         for k in t.keywords:
-            index.setdefault(enc(k), [])
-            if t.offset not in index[enc(k)]:
-                index[enc(k)].append(t.offset)
-    words = sorted(index, key=lambda w: (w.upper(), w))
+            word = enc(k)
+            key = keyword_order(word)
+            if spelled.setdefault(key, word) != word:
+                raise SourceError("keywords %r and %r differ only in case" % (k, spelled[key].decode(ENCODING)))
+            index.setdefault(word, [])
+            if t.offset not in index[word]:
+                index[word].append(t.offset)
+    words = sorted(index, key=keyword_order)
     kwdata = b""
     entries = []
     for w in words:

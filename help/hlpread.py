@@ -35,6 +35,16 @@ def viewer_hash(name):
     return h - (1 << 32) if h >= (1 << 31) else h
 
 
+def caseless(key):
+    """Keyword order: A-Z and a-z alike, by whole Shift-JIS characters."""
+    out, i = b"", 0
+    while i < len(key):
+        n = 2 if (0x81 <= key[i] <= 0x9F or 0xE0 <= key[i] <= 0xFC) else 1
+        out += key[i:i + n].upper() if n == 1 else key[i:i + n]
+        i += n
+    return out
+
+
 class Reader:
     """Compressed numbers of the paragraph format, read as the viewer reads them."""
 
@@ -67,8 +77,9 @@ class Reader:
         return (self.take("<B") - 0x80) // 2
 
 
-def read_btree(data, leaf_entry, index_entry, name):
-    """All (key, value) entries of a B+ tree, after checking pages and order.
+def read_btree(data, leaf_entry, index_entry, name, order=lambda k: k):
+    """All (key, value) entries of a B+ tree, after checking pages and that the
+    keys rise strictly in the given order (the viewer's comparison).
     leaf_entry(data, pos) / index_entry(data, pos) answer (key, value, next pos)."""
     magic, flags, page_size, structure, zero, splits, root, minus1, total, levels, count = \
         struct.unpack_from("<HHH16shhhhhhl", data, 0)
@@ -124,8 +135,8 @@ def read_btree(data, leaf_entry, index_entry, name):
     else:
         need(sorted(frontier) == sorted(seen), "%s: leaves reached through the index differ from the chain" % name)
     need(len(result) == count, "%s: %d entries, header says %d" % (name, len(result), count))
-    keys = [k for k, _ in result]
-    need(keys == sorted(keys) and len(set(keys)) == len(keys), "%s: keys not in order" % name)
+    keys = [order(k) for k, _ in result]
+    need(all(a < b for a, b in zip(keys, keys[1:])), "%s: keys not in order" % name)
     return result, chain
 
 
@@ -326,7 +337,7 @@ class HelpFile:
             k, j = cstr(p, i)
             return k, struct.unpack_from("<H", p, j)[0], j + 2
 
-        entries, leaves = read_btree(self.files["|KWBTREE"], leaf, index, "|KWBTREE")
+        entries, leaves = read_btree(self.files["|KWBTREE"], leaf, index, "|KWBTREE", caseless)
         data = self.files["|KWDATA"]
         self.keywords = {}
         for k, (count, off) in entries:
