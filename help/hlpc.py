@@ -372,7 +372,7 @@ def topicpos(stream_pos):
 
 def paragraph_link(style, runs, hashes, topic):
     font, settings = STYLES[style]
-    texts, commands, chars = [b""], [], 0
+    texts, commands = [b""], []
 
     def command(c):
         commands.append(c)
@@ -392,6 +392,8 @@ def paragraph_link(style, runs, hashes, topic):
             command(bytes([FC_HOTSPOT_END]))
     command(bytes([FC_PARA_END]))
     chars = sum(len(t) for t in texts) + 1          # the paragraph end counts as one
+    if chars >= 0x8000:
+        raise SourceError("topic %s: a paragraph of %d bytes is too long" % (topic.context, chars))
     data2 = b"".join(t + b"\0" for t in texts)
     bits = 0
     for b in settings:

@@ -137,6 +137,7 @@ class Compiler(unittest.TestCase):
             "keywords differing in case only": base + "@keywords Disk\n@topic b\n@title B\n@keywords DISK\n",
             "unbalanced bold": base + "**half\n",
             "not Shift-JIS": base + "\u00e9t\u00e9\n",
+            "paragraph too long to count": base + "x" * 0x8000 + "\n",
         }
         for what, text in cases.items():
             with self.subTest(what):
