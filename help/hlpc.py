@@ -29,8 +29,8 @@ Inline: **bold**, [[shown text|CONTEXT]] jumps to a topic.
 Context names use A-Z a-z 0-9 . _ only: the viewer's hash knows nothing else.
 
 The .hlp file is written uncompressed (4 KB topic blocks, no phrase table), with
-|SYSTEM, |TOPIC, |FONT, |CONTEXT, |CTXOMAP and the keyword index |KWBTREE, |KWDATA,
-|KWMAP; text is Shift-JIS (character set 128).
+|SYSTEM, |TOPIC, |FONT, |CONTEXT, |CTXOMAP, the topic titles |TTLBTREE and the keyword
+index |KWBTREE, |KWDATA, |KWMAP; text is Shift-JIS (character set 128).
 """
 import re
 import struct
@@ -506,6 +506,15 @@ def build_context(src):
     return data
 
 
+def build_titles(src):
+    """Topic titles by topic offset, for lists of topics (index hits, search)."""
+    entries = sorted((t.offset, enc(t.title)) for t in src.topics)
+    data, _ = btree(entries, 0x800, "Lz",
+                    lambda k, v: struct.pack("<l", k) + v + b"\0",
+                    lambda k, p: struct.pack("<lH", k, p))
+    return data
+
+
 def build_ctxomap(src):
     maps = sorted((t.map_number, t.offset) for t in src.topics if t.map_number is not None)
     return struct.pack("<H", len(maps)) + b"".join(struct.pack("<ll", m, o) for m, o in maps)
@@ -590,6 +599,7 @@ def compile_help(text, defines, hlp_name="pelbo.hlp", cnt_name="pelbo.cnt", name
         "|FONT": build_font(),
         "|CONTEXT": build_context(src),
         "|CTXOMAP": build_ctxomap(src),
+        "|TTLBTREE": build_titles(src),
         "|KWBTREE": kwbtree,
         "|KWDATA": kwdata,
         "|KWMAP": kwmap,

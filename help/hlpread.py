@@ -176,6 +176,7 @@ class HelpFile:
         self._read_topics()
         self._read_context()
         self._read_map()
+        self._read_titles()
         self._read_keywords()
 
     def _internal_at(self, offset, name):
@@ -326,6 +327,16 @@ class HelpFile:
         n = struct.unpack_from("<H", d, 0)[0]
         need(len(d) == 2 + 8 * n, "|CTXOMAP size")
         self.map = dict(struct.unpack_from("<ll", d, 2 + 8 * i) for i in range(n))
+
+    def _read_titles(self):
+        def leaf(p, i):
+            off = struct.unpack_from("<l", p, i)[0]
+            title, j = cstr(p, i + 4)
+            return off, title, j
+
+        entries, _ = read_btree(self.files["|TTLBTREE"], leaf,
+                                lambda p, i: (*struct.unpack_from("<lH", p, i), i + 6), "|TTLBTREE")
+        need([(t.offset, t.title) for t in self.topics] == entries, "|TTLBTREE does not list the topics")
 
     def _read_keywords(self):
         def leaf(p, i):

@@ -41,7 +41,7 @@ class BuiltHelp(unittest.TestCase):
         h = self.hlp
         self.assertGreater(h.resolve_all(), len(h.topics))
         self.assertEqual(h.charset, 128)
-        self.assertEqual(set(h.files), {"|SYSTEM", "|TOPIC", "|FONT", "|CONTEXT", "|CTXOMAP",
+        self.assertEqual(set(h.files), {"|SYSTEM", "|TOPIC", "|FONT", "|CONTEXT", "|CTXOMAP", "|TTLBTREE",
                                         "|KWBTREE", "|KWDATA", "|KWMAP"})
         contents = h.topic_at(h.contents_offset)
         self.assertEqual(contents.title.decode("cp932"), "Pomvault ヘルプの目次")
