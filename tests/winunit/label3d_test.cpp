@@ -72,7 +72,7 @@ class Label3D : public ::testing::Test {
   }
 };
 
-TEST_F(Label3D, ShadeLiesTwoPixelsRightAndBelowAndANewCaptionRepaints) {
+TEST_F(Label3D, ShadeTwoPixelsOffNewCaptionRepaintsAndTheAboutVersionLine) {
   auto form = createForm<LabelForm>();
   auto& label = form->find<TLabel3D>("Name");
   auto [text, shade] = paint(label);
@@ -91,9 +91,8 @@ TEST_F(Label3D, ShadeLiesTwoPixelsRightAndBelowAndANewCaptionRepaints) {
   auto [wrapped, wrappedShade] = paint(label);
   EXPECT_GT(wrapped.bottom, text.bottom + 8) << "not wrapped onto a second line";
   EXPECT_LE(wrappedShade.right, label.width() - 1);
-}
 
-TEST(AboutVersion, VersionLineFromTheResourceOrPlain) {
+  // The version line beside it (checked here: every test program start costs Wine seconds).
   EXPECT_EQ(versionCaption(pv::path::dirPart(exePath()) + "pelbo.exe"), "Version " PV_VERSION_TEXT);
   EXPECT_EQ(versionCaption(exePath()), "Version");  // the test program has no version resource
   EXPECT_EQ(versionCaption("C:\\no\\such\\file.exe"), "Version");
