@@ -1,10 +1,9 @@
 // The About button: the about box.
 #include "main/main.h"
+#include "widgets/About.h"
 
 namespace pv {
 
-void TForm1::AboutBtnClick(win::Control&) {
-  // The about box is not part of this build yet.
-}
+void TForm1::AboutBtnClick(win::Control&) { ShowAboutBox(); }
 
 }  // namespace pv

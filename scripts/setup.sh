@@ -15,6 +15,7 @@ packages=(
   cmake g++ googletest make
   clang libclang-rt-14-dev                    # libFuzzer targets
   zip
+  python3                                     # builds the help file and checks it
 )
 
 as_root() {

@@ -142,7 +142,12 @@ std::string Application::shortHint(const std::string& h) {
 bool Application::helpCommand(UINT command, ULONG_PTR data) {
   if (helpFile_.empty()) return false;
   HWND owner = mainForm_ && mainForm_->hasHandle() ? mainForm_->handle() : hwnd_;
-  return ::WinHelpA(owner, helpFile_.c_str(), command, data) != FALSE;
+  if (::WinHelpA(owner, helpFile_.c_str(), command, data)) return true;
+  // A viewer that WinHelpA has just started may not have its window yet, and some
+  // systems look for it only once: once its window is there, ask again.
+  if (command == HELP_QUIT) return false;
+  for (int i = 0; i < 100 && !::FindWindowA("MS_WINHELP", nullptr); ++i) ::Sleep(100);
+  return ::FindWindowA("MS_WINHELP", nullptr) && ::WinHelpA(owner, helpFile_.c_str(), command, data);
 }
 
 void Application::trackHint(const MSG& msg) {

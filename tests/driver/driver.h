@@ -141,6 +141,9 @@ HWND waitChild(HWND parent, const std::string& className, const std::string& tex
                DWORD timeoutMs = kTimeout);
 
 std::string windowText(HWND hwnd);        // WM_GETTEXT, correct across processes
+// The ANSI text of another process's rich edit box (EM_GETTEXTRANGE, which Wine
+// does not carry across processes, with a buffer inside that process).
+std::string richEditText(HWND hwnd, size_t maxBytes = 65536);
 std::string windowClass(HWND hwnd);
 int controlId(HWND hwnd);
 DWORD windowPid(HWND hwnd);

@@ -5,6 +5,8 @@
 #include "detail.h"
 #include "driver.h"
 
+#include <richedit.h>
+
 namespace pv::test {
 
 using detail::sendW;
@@ -169,6 +171,23 @@ std::string windowText(HWND hwnd) {
   LRESULT got = 0;
   if (!sendW(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(&buf[0]), &got)) return {};
   return detail::wideToAnsi(buf.c_str(), static_cast<int>(std::min<LRESULT>(got, len + 1)));
+}
+
+std::string richEditText(HWND hwnd, size_t maxBytes) {
+  // EM_GETTEXTRANGE with the range and the text both inside the owning process.
+  struct Range {
+    LONG cpMin, cpMax;
+    DWORD text;  // LPSTR of the 32-bit target
+  };
+  detail::RemoteBuffer buf(hwnd, sizeof(Range) + maxBytes);
+  if (!buf.ok()) return {};
+  Range r{0, static_cast<LONG>(maxBytes - 1), static_cast<DWORD>(buf.address(sizeof(Range)))};
+  if (!buf.write(&r, sizeof r)) return {};
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutA(hwnd, EM_GETTEXTRANGE, 0, buf.address(), SMTO_ABORTIFHUNG, 10000, &got)) return {};
+  std::string text(std::min<size_t>(got, maxBytes - 1), '\0');
+  if (!buf.read(text.data(), text.size(), sizeof(Range))) return {};
+  return text;
 }
 
 std::string windowClass(HWND hwnd) {
