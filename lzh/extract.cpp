@@ -97,7 +97,10 @@ NameProblem safeRelativePath(std::string_view stored, std::string& out) {
   for (std::string_view c : comps) {
     if (c.empty()) continue;  // "a//b" reads as "a\b"
     const NameProblem p = checkComponent(c);
-    if (p != NameProblem::None) return p;
+    if (p != NameProblem::None) {
+      out.clear();
+      return p;
+    }
     if (c == ".") continue;
     if (!out.empty()) out += '\\';
     out.append(c);

@@ -1,0 +1,165 @@
+// Member names from hostile archives, member selection, and deleting members.
+// Shift-JIS bytes: 表 = 95 5C and ソ = 83 5C end in the byte '\'.
+#include <gtest/gtest.h>
+
+#include "lzh/crc16.h"
+#include "lzh/extract.h"
+#include "lzh_test_util.h"
+
+namespace {
+
+using namespace pv::lzh;
+using lzhtest::Bytes;
+using lzhtest::bytesOf;
+
+// A stored (-lh0-) member with a level-0 header, its name bytes exactly as given.
+Bytes level0(const std::string& name, const std::string& data) {
+  Bytes h = {0, 0, '-', 'l', 'h', '0', '-'};
+  for (int i = 0; i < 2; ++i)
+    for (int b = 0; b < 4; ++b) h.push_back(static_cast<std::uint8_t>(data.size() >> (8 * b)));
+  h.insert(h.end(), {0x5C, 0x64, 0xCF, 0x50, 0x20, 0, static_cast<std::uint8_t>(name.size())});
+  h.insert(h.end(), name.begin(), name.end());
+  const std::uint16_t crc = crc16(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), 0);
+  h.push_back(static_cast<std::uint8_t>(crc));
+  h.push_back(static_cast<std::uint8_t>(crc >> 8));
+  h[0] = static_cast<std::uint8_t>(h.size() - 2);
+  std::uint8_t sum = 0;
+  for (std::size_t i = 2; i < h.size(); ++i) sum = static_cast<std::uint8_t>(sum + h[i]);
+  h[1] = sum;
+  h.insert(h.end(), data.begin(), data.end());
+  return h;
+}
+
+TEST(LzhExtract, HostileNamesAreRefusedOrdinaryOnesKept) {
+  struct Case {
+    std::string stored;
+    NameProblem problem;
+    std::string rel;
+  } cases[] = {
+      {"proj\\\x95\x5C\\\x83\x5C\\\x83\x5C\x81\x5B\x83\x58.txt", NameProblem::None,
+       "proj\\\x95\x5C\\\x83\x5C\\\x83\x5C\x81\x5B\x83\x58.txt"},
+      {"a/b\xFF" "c.txt", NameProblem::None, "a\\b\\c.txt"},
+      {"./a//b", NameProblem::None, "a\\b"},
+      {"\x95\x5C..\\x", NameProblem::None, "\x95\x5C..\\x"},  // one component "表.." on Windows
+      {"", NameProblem::Empty, ""},
+      {".", NameProblem::Empty, ""},
+      {"..\\x", NameProblem::Parent, ""},
+      {"a/../../x", NameProblem::Parent, ""},
+      {"a\\...\\x", NameProblem::Parent, ""},
+      {"a\\. .\\x", NameProblem::Parent, ""},
+      {"\x83\x5C\\..\\..\\x", NameProblem::Parent, ""},
+      {"\\Windows\\x.dll", NameProblem::Absolute, ""},
+      {"/etc/passwd", NameProblem::Absolute, ""},
+      {"\\\\server\\share\\x", NameProblem::Absolute, ""},
+      {"\xFF" "x", NameProblem::Absolute, ""},
+      {"C:x", NameProblem::Drive, ""},
+      {"C:\\x", NameProblem::Drive, ""},
+      {"a\\file.txt:stream", NameProblem::Drive, ""},
+      {"CON", NameProblem::Device, ""},
+      {"dir\\nul.txt", NameProblem::Device, ""},
+      {"Aux .c", NameProblem::Device, ""},
+      {"com1", NameProblem::Device, ""},
+      {"LPT9.log", NameProblem::Device, ""},
+      {"CONOUT$", NameProblem::Device, ""},
+      {"a\x01" "b", NameProblem::BadCharacter, ""},
+      {"what?.txt", NameProblem::BadCharacter, ""},
+      {"a|b", NameProblem::BadCharacter, ""},
+      {"\x83", NameProblem::BadShiftJis, ""},
+      {"\x83/..\\..\\x", NameProblem::BadShiftJis, ""},  // a lead byte must not swallow '/'
+      {"console.txt", NameProblem::None, "console.txt"},
+      {"com10", NameProblem::None, "com10"},
+  };
+  for (const Case& c : cases) {
+    std::string rel = "junk";
+    EXPECT_EQ(safeRelativePath(c.stored, rel), c.problem) << c.stored << " -> " << nameProblemName(safeRelativePath(c.stored, rel));
+    EXPECT_EQ(rel, c.rel) << c.stored;
+  }
+
+  // The reader tidies leading separators away; the check still sees them as stored.
+  Bytes arc;
+  for (const char* n : {"/etc/passwd", "..\\up.txt", "C:\\boot.ini", "ok\\\x95\x5C.txt"}) {
+    const Bytes m = level0(n, "data");
+    arc.insert(arc.end(), m.begin(), m.end());
+  }
+  arc.push_back(0);
+  Status st;
+  const auto ms = lzhtest::members(arc, &st);
+  ASSERT_TRUE(st.ok()) << st.detail;
+  ASSERT_EQ(ms.size(), 4u);
+  std::string rel;
+  EXPECT_EQ(safeMemberPath(ms[0], rel), NameProblem::Absolute);
+  EXPECT_EQ(safeMemberPath(ms[1], rel), NameProblem::Parent);
+  EXPECT_EQ(safeMemberPath(ms[2], rel), NameProblem::Drive);
+  EXPECT_EQ(safeMemberPath(ms[3], rel), NameProblem::None);
+  EXPECT_EQ(rel, "ok\\\x95\x5C.txt");
+
+  // Level 2: folders in ext 0x02 are joined to the name with 0xFF.
+  const Bytes ours = lzhtest::makeArchive({lzhtest::fileEntry("proj\\\x83\x5C\\a.c", bytesOf("x"), lzhtest::ft(1600000000)),
+                                           lzhtest::folderEntry("proj\\empty", lzhtest::ft(1600000000))});
+  const auto om = lzhtest::members(ours);
+  ASSERT_EQ(om.size(), 2u);
+  EXPECT_EQ(safeMemberPath(om[0], rel), NameProblem::None);
+  EXPECT_EQ(rel, "proj\\\x83\x5C\\a.c");
+  EXPECT_EQ(safeMemberPath(om[1], rel), NameProblem::None);
+  EXPECT_EQ(rel, "proj\\empty");
+}
+
+TEST(LzhExtract, NamesSelectMembersAsFindFirstDoes) {
+  const Bytes arc = lzhtest::makeArchive({lzhtest::fileEntry("proj\\a.c", bytesOf("1"), lzhtest::ft(1600000000)),
+                                          lzhtest::fileEntry("proj\\\x95\x5C\\b.TXT", bytesOf("2"), lzhtest::ft(1600000000)),
+                                          lzhtest::fileEntry("c.txt", bytesOf("3"), lzhtest::ft(1600000000))});
+  const auto ms = lzhtest::members(arc);
+  ASSERT_EQ(ms.size(), 3u);
+  auto picked = [&](std::vector<std::string> names) {
+    std::string s;
+    for (const Member& m : ms) s += memberSelected(names, m) ? '1' : '0';
+    return s;
+  };
+  EXPECT_EQ(picked({}), "111");
+  EXPECT_EQ(picked({"*.*"}), "111");
+  EXPECT_EQ(picked({"*.txt"}), "011");  // letters fold; the file name alone
+  EXPECT_EQ(picked({"proj\\*"}), "110");
+  EXPECT_EQ(picked({"proj\\\x95\x5C\\*"}), "010");
+  EXPECT_EQ(picked({"a.c", "c.txt"}), "101");
+  EXPECT_EQ(picked({"none"}), "000");
+}
+
+TEST(LzhExtract, RemovedMembersGoAndTheRestStayByteForByte) {
+  const Bytes l0 = level0("old\\dos.txt", "from another tool");
+  Bytes arc = lzhtest::makeArchive({lzhtest::fileEntry("a.txt", lzhtest::textBytes(70000, 1), lzhtest::ft(1600000000)),
+                                    lzhtest::fileEntry("b.bin", lzhtest::randomBytes(5000, 2), lzhtest::ft(1600000000)),
+                                    lzhtest::fileEntry("c.txt", lzhtest::textBytes(300, 3), lzhtest::ft(1600000000))});
+  arc.pop_back();  // the end mark: the foreign member follows
+  arc.insert(arc.end(), l0.begin(), l0.end());
+  arc.push_back(0);
+  const auto before = lzhtest::members(arc);
+  ASSERT_EQ(before.size(), 4u);
+
+  UpdateOptions opt;
+  opt.remove = [](const Member& m) { return m.path == "b.bin"; };
+  MemorySource src(arc);
+  UpdatePlan plan;
+  ASSERT_TRUE(planUpdate(&src, {}, opt, plan).ok());
+  EXPECT_EQ(plan.changes(), 1u);
+  MemorySink out;
+  const UpdateResult r = updateArchive(&src, {}, out, opt);
+  ASSERT_TRUE(r.status.ok()) << r.status.detail;
+  EXPECT_EQ(r.removed, 1u);
+  EXPECT_EQ(r.kept, 3u);
+  MemorySource written(out.bytes);
+  EXPECT_TRUE(verifyArchive(written, r).ok());
+
+  const auto after = lzhtest::members(out.bytes);
+  ASSERT_EQ(after.size(), 3u);
+  const std::size_t keptIndex[] = {0, 2, 3};
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    const Member& b = before[keptIndex[i]];
+    const Member& a = after[i];
+    EXPECT_EQ(a.path, b.path);
+    EXPECT_EQ(Bytes(out.bytes.begin() + static_cast<long>(a.headerOffset), out.bytes.begin() + static_cast<long>(a.endOffset())),
+              Bytes(arc.begin() + static_cast<long>(b.headerOffset), arc.begin() + static_cast<long>(b.endOffset())))
+        << a.path;
+  }
+}
+
+}  // namespace
