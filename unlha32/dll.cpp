@@ -327,7 +327,8 @@ int WINAPI UnLhaExtractMem(HWND hwnd, LPCSTR cmdLine, LPBYTE buffer, DWORD buffe
         first = pv::sjis::lowerAscii(a);
         break;
       }
-    if (first != "e" && first != "x") line = "e " + line;
+    // Another command letter stays, to be refused as one.
+    if (first.size() != 1 || std::string("uealtdx").find(first[0]) == std::string::npos) line = "e " + line;
     result = commandEntry(hwnd, line.c_str(), nullptr, 0, &target);
   } catch (...) {
     result = UNLHA_ERR_MEMORY;

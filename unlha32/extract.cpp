@@ -211,7 +211,8 @@ class Extraction {
     std::string rel;
     const lzh::NameProblem problem = lzh::safeMemberPath(m, rel);
     std::string shown = m.path.empty() ? m.storedName : m.path;
-    if (problem == lzh::NameProblem::None && !run_.cl.sw.storePaths) {
+    const bool flat = run_.cl.command == arccmd::Command::ExtractFlat || !run_.cl.sw.storePaths;
+    if (problem == lzh::NameProblem::None && flat) {
       if (m.isDirectory()) return true;  // e makes no folders
       rel = std::string(arccmd::lastComponent(rel));
     }

@@ -2,7 +2,6 @@
 // Shift-JIS bytes: 表 = 95 5C and ソ = 83 5C end in the byte '\'.
 #include <gtest/gtest.h>
 
-#include "lzh/crc16.h"
 #include "lzh/extract.h"
 #include "lzh_test_util.h"
 
@@ -11,24 +10,7 @@ namespace {
 using namespace pv::lzh;
 using lzhtest::Bytes;
 using lzhtest::bytesOf;
-
-// A stored (-lh0-) member with a level-0 header, its name bytes exactly as given.
-Bytes level0(const std::string& name, const std::string& data) {
-  Bytes h = {0, 0, '-', 'l', 'h', '0', '-'};
-  for (int i = 0; i < 2; ++i)
-    for (int b = 0; b < 4; ++b) h.push_back(static_cast<std::uint8_t>(data.size() >> (8 * b)));
-  h.insert(h.end(), {0x5C, 0x64, 0xCF, 0x50, 0x20, 0, static_cast<std::uint8_t>(name.size())});
-  h.insert(h.end(), name.begin(), name.end());
-  const std::uint16_t crc = crc16(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), 0);
-  h.push_back(static_cast<std::uint8_t>(crc));
-  h.push_back(static_cast<std::uint8_t>(crc >> 8));
-  h[0] = static_cast<std::uint8_t>(h.size() - 2);
-  std::uint8_t sum = 0;
-  for (std::size_t i = 2; i < h.size(); ++i) sum = static_cast<std::uint8_t>(sum + h[i]);
-  h[1] = sum;
-  h.insert(h.end(), data.begin(), data.end());
-  return h;
-}
+using lzhtest::level0;
 
 TEST(LzhExtract, HostileNamesAreRefusedOrdinaryOnesKept) {
   struct Case {
