@@ -210,6 +210,8 @@ class Extraction {
   bool one(FileSource& src, const lzh::Member& m, DWORD index, std::uint64_t done, std::uint64_t total) {
     std::string rel;
     const lzh::NameProblem problem = lzh::safeMemberPath(m, rel);
+    // "." or "./" as a folder member (some tools store the folder they started in): FOLDER itself.
+    if (m.isDirectory() && problem == lzh::NameProblem::Empty && !m.storedName.empty()) return true;
     std::string shown = m.path.empty() ? m.storedName : m.path;
     const bool flat = run_.cl.command == arccmd::Command::ExtractFlat || !run_.cl.sw.storePaths;
     if (problem == lzh::NameProblem::None && flat) {
