@@ -200,7 +200,11 @@ class Extraction {
     std::snprintf(line, sizeof line, "展開 %u, そのまま %u, 失敗 %u\r\n", written_, skipped_, failedCount_);
     log_ += line;
     if (stop_.failed()) return stop_;
-    if (first_.failed()) return first_;
+    if (first_.failed()) {
+      // The box names the first; the others are in the output buffer.
+      if (failedCount_ > 1) first_.file += "  (ほか " + std::to_string(failedCount_ - 1) + " 件)";
+      return first_;
+    }
     if (!a.status.ok()) return fail(UNLHA_ERR_DAMAGED, run_.archive);
     return {};
   }

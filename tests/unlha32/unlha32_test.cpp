@@ -1053,6 +1053,17 @@ TEST_F(Unlha32, ADamagedMemberLeavesTheExistingFileAsItWas) {
   EXPECT_EQ(t::readFile(s.path("out\\c.txt")).value_or(""), text(300, 3));
   EXPECT_EQ(t::listDir(s.path("out")), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
 
+  // Cancelled in the middle of a file: the old copy stays, no temporary file is left.
+  {
+    Owner owner;
+    owner.listen();
+    owner.answer = [](const Event& e) { return e.kind == UNLHA_NOTIFY_PROGRESS && e.writeSize > 0 ? 1 : 0; };
+    o = run("x -o1 " + q(s.path("t.lzh")) + " " + q(s.path("out") + "\\") + " b.txt --quiet");
+    EXPECT_EQ(o.code, UNLHA_ERR_CANCELLED) << o.text;
+  }
+  EXPECT_EQ(t::readFile(s.path("out\\b.txt")).value_or(""), "the copy on disk");
+  EXPECT_EQ(t::listDir(s.path("out")), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+
   // A damaged header: the members before it come out, the run says the archive is damaged.
   std::string cut = t::readFile(s.path("t.lzh")).value_or("");
   cut[readArchive(s.path("t.lzh")).find("c.txt")->headerOffset + 3] ^= 1;
