@@ -132,7 +132,8 @@ ParseResult parse(std::string_view line, const ReadFileFn& readFile, CommandLine
       afterArchive = true;
       continue;
     }
-    if (justAfterArchive && endsWithAny(arg, "\\/:")) {
+    // d works on the archive alone: whatever follows it is a name to delete.
+    if (justAfterArchive && out.command != Command::Delete && endsWithAny(arg, "\\/:")) {
       out.baseDir = arg;
       continue;
     }

@@ -8,7 +8,7 @@
 // Arguments are split by pv::cmdline::split. Switches begin with '-' and may stand
 // anywhere; "--" alone makes every later argument a name. The first other argument is
 // the command, the next the archive; an argument right after the archive that ends in
-// '\' (or '/' or ':') is the base folder; the rest are names, and "@file" reads names
+// '\' (or '/' or ':') is the base folder (d has none); the rest are names, and "@file" reads names
 // from a response file (pv::cmdline::parseResponse). The meaning of each switch is in
 // unlha32/README.md.
 #pragma once

@@ -122,8 +122,10 @@ TEST_F(ParseTest, DefaultsBareSwitchesAndPositions) {
   ASSERT_TRUE(parse("E x.lzh").ok());
   EXPECT_EQ(cl.command, Command::ExtractFlat);
   EXPECT_FALSE(cl.sw.overwriteAlways);
-  ASSERT_TRUE(parse("d x.lzh a.txt").ok());
+  ASSERT_TRUE(parse("d x.lzh sub\\ a.txt").ok());  // no base folder: nothing may be ignored
   EXPECT_EQ(cl.command, Command::Delete);
+  EXPECT_EQ(cl.baseDir, "");
+  EXPECT_EQ(cl.names, (Args{"sub\\", "a.txt"}));
 
   // "--" ends the switches.
   ASSERT_TRUE(parse("u x.lzh -- -name.txt").ok());
