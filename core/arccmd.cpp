@@ -33,6 +33,7 @@ const SwitchDef kSwitches[] = {
     {"x", 1, 1, nullptr, &Switches::storePaths},
     {"a", 1, 1, nullptr, &Switches::takeHiddenSystem},
     {"t", 1, 1, nullptr, &Switches::archiveTimeNewest},
+    {"o", 1, 1, nullptr, &Switches::overwriteAlways},
 };
 
 bool applySwitch(std::string_view arg, Switches& sw) {
@@ -69,6 +70,9 @@ bool commandFromText(std::string_view text, Command& out) {
     case 'a': case 'A': out = Command::Add; return true;
     case 'l': case 'L': out = Command::List; return true;
     case 't': case 'T': out = Command::Test; return true;
+    case 'x': case 'X': out = Command::Extract; return true;
+    case 'e': case 'E': out = Command::ExtractFlat; return true;
+    case 'd': case 'D': out = Command::Delete; return true;
     default: return false;
   }
 }
@@ -128,7 +132,8 @@ ParseResult parse(std::string_view line, const ReadFileFn& readFile, CommandLine
       afterArchive = true;
       continue;
     }
-    if (justAfterArchive && endsWithAny(arg, "\\/:")) {
+    // d works on the archive alone: whatever follows it is a name to delete.
+    if (justAfterArchive && out.command != Command::Delete && endsWithAny(arg, "\\/:")) {
       out.baseDir = arg;
       continue;
     }

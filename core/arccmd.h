@@ -8,7 +8,7 @@
 // Arguments are split by pv::cmdline::split. Switches begin with '-' and may stand
 // anywhere; "--" alone makes every later argument a name. The first other argument is
 // the command, the next the archive; an argument right after the archive that ends in
-// '\' (or '/' or ':') is the base folder; the rest are names, and "@file" reads names
+// '\' (or '/' or ':') is the base folder (d has none); the rest are names, and "@file" reads names
 // from a response file (pv::cmdline::parseResponse). The meaning of each switch is in
 // unlha32/README.md.
 #pragma once
@@ -19,7 +19,7 @@
 
 namespace pv::arccmd {
 
-enum class Command { Update, Add, List, Test };
+enum class Command { Update, Add, List, Test, Extract, ExtractFlat, Delete };  // u a l t x e d
 
 struct Switches {
   int recurse = 0;                  // -r0 / -r1 / -r2
@@ -28,6 +28,7 @@ struct Switches {
   bool archiveTimeNewest = false;   // -t1 / -t0 (default)
   int share = 0;                    // -jm0 (default) / -jm1 / -jm2: what others may do with a file we read
   bool quiet = false;               // --quiet: no window of the library at all
+  bool overwriteAlways = false;     // -o1: x/e replace existing files whatever their times
 };
 
 struct CommandLine {

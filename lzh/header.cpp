@@ -86,6 +86,12 @@ void setNames(Member& m, const std::string& rawDir, const std::string& rawName) 
     m.fileName = comps[n - 1];
   }
   m.path = join(comps, 0, n);
+  m.storedName = rawDir;
+  if (!rawDir.empty() && !rawName.empty()) {
+    const unsigned char last = static_cast<unsigned char>(rawDir.back());
+    if (last != 0xFF && last != '/' && !sjis::endsWithChar(rawDir, '\\')) m.storedName += '\xFF';
+  }
+  m.storedName += rawName;
 }
 
 struct ExtState {

@@ -64,6 +64,10 @@ struct Member {
   std::string dir;       // folder part without trailing '\', may be empty
   std::string fileName;  // last component; empty for most folder entries
   std::string path;      // dir + '\' + fileName, or just one of them; no trailing '\'
+  // The folder and name bytes exactly as stored (folder first, 0xFF between them when
+  // the folder does not end in a separator), for checks that must see what `path`
+  // tidies away, such as a leading separator.
+  std::string storedName;
   bool isDirectory() const { return method == Method::Lhd; }
 
   // Attributes: ext 0x40 if present, else the base byte for level 0, else 0x20

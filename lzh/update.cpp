@@ -16,24 +16,15 @@ constexpr std::uint64_t kMaxMemberSize = 0xFFFFFFFFull;  // 32-bit size fields a
 constexpr std::size_t kChunk = 1u << 16;       // file reads and progress steps
 constexpr std::size_t kCopyChunk = 1u << 20;  // copying kept members
 
-std::int64_t memberUnixTime(const Member& m, const UpdateOptions& opt) {
+using DosToUnix = std::function<std::int64_t(std::uint32_t)>;
+
+std::int64_t memberUnixTime(const Member& m, const DosToUnix& dosToUnix) {
   if (!m.timeIsDos) return m.unixTime;
-  return opt.dosTimeToUnix ? opt.dosTimeToUnix(m.rawTime) : dosTimeToUnix(m.rawTime);
+  return dosToUnix ? dosToUnix(m.rawTime) : dosTimeToUnix(m.rawTime);
 }
 
-std::uint64_t memberWriteTime(const Member& m, const UpdateOptions& opt) {
-  if (m.hasWinTimes && m.winTimes.lastWrite) return m.winTimes.lastWrite;
-  return unixToFileTime(memberUnixTime(m, opt));
-}
-
-// Compares at the member's own resolution, so a member stored with whole (or even)
-// seconds is not "older" than the file it was made from.
 bool entryIsNewer(const Entry& e, const Member& m, const UpdateOptions& opt) {
-  if (e.times.lastWrite == 0) return true;
-  if (m.hasWinTimes && m.winTimes.lastWrite) return e.times.lastWrite > m.winTimes.lastWrite;
-  std::int64_t t = fileTimeToUnix(e.times.lastWrite);
-  if (m.timeIsDos) t -= ((t % 2) + 2) % 2;
-  return t > memberUnixTime(m, opt);
+  return e.times.lastWrite == 0 || compareWithMember(e.times.lastWrite, m, opt.dosTimeToUnix) > 0;
 }
 
 std::uint32_t clampUnix(std::int64_t t) {
@@ -65,7 +56,7 @@ class Run {
     if (!s.ok()) return s;
     total_ = plan.bytesToCompress;
     for (std::size_t i = 0; i < plan.existing.size(); ++i)
-      if (plan.replacedBy[i] < 0) total_ += plan.existing[i].endOffset() - plan.existing[i].headerOffset;
+      if (plan.replacedBy[i] < 0 && !plan.removed[i]) total_ += plan.existing[i].endOffset() - plan.existing[i].headerOffset;
     Progress p;
     p.kind = ProgressKind::Begin;
     p.count = plan.changes();
@@ -77,6 +68,11 @@ class Run {
     std::size_t i = 0;
     while (i < plan.existing.size()) {
       const int j = plan.replacedBy[i];
+      if (plan.removed[i]) {
+        ++r_.removed;
+        ++i;
+        continue;
+      }
       if (j >= 0) {
         s = writeEntry(entries_[j], Action::Replace);
         if (!s.ok()) return s;
@@ -84,7 +80,7 @@ class Run {
         continue;
       }
       std::size_t k = i + 1;
-      while (k < plan.existing.size() && plan.replacedBy[k] < 0 &&
+      while (k < plan.existing.size() && plan.replacedBy[k] < 0 && !plan.removed[k] &&
              plan.existing[k].headerOffset == plan.existing[k - 1].endOffset())
         ++k;
       s = copyMembers(plan.existing, i, k);
@@ -138,7 +134,7 @@ class Run {
     const std::uint64_t from = ms[first].headerOffset, to = ms[last - 1].endOffset();
     const std::uint64_t outAt = out_.position();
     for (std::size_t i = first; i < last; ++i)
-      note(ms[i].path, Action::Keep, outAt + (ms[i].headerOffset - from), memberWriteTime(ms[i], opt_));
+      note(ms[i].path, Action::Keep, outAt + (ms[i].headerOffset - from), memberWriteTime(ms[i], opt_.dosTimeToUnix));
     current_ = ms[first].path;
     for (std::uint64_t at = from; at < to;) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buf_.size(), to - at));
@@ -267,6 +263,8 @@ std::size_t UpdatePlan::changes() const {
   std::size_t n = added.size();
   for (int j : replacedBy)
     if (j >= 0) ++n;
+  for (bool r : removed)
+    if (r) ++n;
   return n;
 }
 
@@ -279,8 +277,15 @@ Status planUpdate(ByteSource* existing, const std::vector<Entry>& entries, const
   }
   // The last member of a name is the one an extraction leaves behind, so that is
   // the one compared and replaced.
+  plan.removed.assign(plan.existing.size(), false);
   std::map<std::string, std::size_t> byName;
-  for (std::size_t i = 0; i < plan.existing.size(); ++i) byName[nameKey(plan.existing[i].path)] = i;
+  for (std::size_t i = 0; i < plan.existing.size(); ++i) {
+    if (options.remove && options.remove(plan.existing[i])) {
+      plan.removed[i] = true;
+      continue;
+    }
+    byName[nameKey(plan.existing[i].path)] = i;
+  }
   plan.replacedBy.assign(plan.existing.size(), -1);
   plan.entryAction.assign(entries.size(), Action::Keep);
 
@@ -346,6 +351,20 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
     done += m.originalSize;
   }
   return {};
+}
+
+int compareWithMember(std::uint64_t fileTime, const Member& m, const DosToUnix& dosToUnix) {
+  if (m.hasWinTimes && m.winTimes.lastWrite)
+    return fileTime > m.winTimes.lastWrite ? 1 : fileTime < m.winTimes.lastWrite ? -1 : 0;
+  std::int64_t t = fileTimeToUnix(fileTime);
+  if (m.timeIsDos) t -= ((t % 2) + 2) % 2;
+  const std::int64_t mt = memberUnixTime(m, dosToUnix);
+  return t > mt ? 1 : t < mt ? -1 : 0;
+}
+
+std::uint64_t memberWriteTime(const Member& m, const DosToUnix& dosToUnix) {
+  if (m.hasWinTimes && m.winTimes.lastWrite) return m.winTimes.lastWrite;
+  return unixToFileTime(memberUnixTime(m, dosToUnix));
 }
 
 }  // namespace pv::lzh

@@ -87,6 +87,9 @@ struct UpdateOptions {
   // dosTimeToUnix() from timestamps.h, i.e. the DOS time is taken as UTC.
   std::function<std::int64_t(std::uint32_t)> dosTimeToUnix;
   EncoderOptions encoder;  // how new members are compressed
+  // Set: existing members it answers true for are left out of the written archive
+  // (the `d` command). Everything else is copied as always.
+  std::function<bool(const Member&)> remove;
 };
 
 // What updateArchive will do; computed without writing anything.
@@ -95,8 +98,9 @@ struct UpdatePlan {
   std::vector<int> replacedBy;               // per existing member: entry index or -1 (kept)
   std::vector<std::size_t> added;            // entry indices to append, in order
   std::vector<Action> entryAction;           // per entry: Add, Replace, or Keep (nothing to do)
+  std::vector<bool> removed;                 // per existing member: left out (options.remove)
   std::uint64_t bytesToCompress = 0;         // sum of sizes of files to add or replace
-  std::size_t changes() const;               // number of members added or replaced
+  std::size_t changes() const;               // number of members added, replaced or removed
 };
 
 Status planUpdate(ByteSource* existing, const std::vector<Entry>& entries, const UpdateOptions& options,
@@ -111,7 +115,7 @@ struct WrittenMember {
 struct UpdateResult {
   Status status;
   std::vector<WrittenMember> members;  // every member of the written archive, in order
-  std::size_t added = 0, replaced = 0, kept = 0;
+  std::size_t added = 0, replaced = 0, kept = 0, removed = 0;
   std::uint64_t newestWriteTime = 0;   // FILETIME of the newest member in the written archive, 0 if none
 };
 
@@ -123,5 +127,14 @@ UpdateResult updateArchive(ByteSource* existing, const std::vector<Entry>& entri
 // `written` lists, and every added or replaced member is decoded and its CRC-16 and size
 // checked. Errors: DamagedArchive, CrcMismatch, CorruptData, ArchiveReadFailed, Cancelled.
 Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress = {});
+
+// A file's last-write time (FILETIME ticks) against a member's, at the member's own
+// resolution (see "Newer" above): < 0 the file is older, 0 the same, > 0 newer.
+// dosTimeToUnix as in UpdateOptions (unset: taken as UTC).
+int compareWithMember(std::uint64_t fileTime, const Member& m,
+                      const std::function<std::int64_t(std::uint32_t)>& dosTimeToUnix);
+// The member's modification time as FILETIME ticks: ext 0x41 when stored, else the
+// header's time.
+std::uint64_t memberWriteTime(const Member& m, const std::function<std::int64_t(std::uint32_t)>& dosTimeToUnix);
 
 }  // namespace pv::lzh

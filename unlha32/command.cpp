@@ -1,4 +1,5 @@
-// The commands of the command entry: u (update), a (add), l (list), t (test).
+// The commands of the command entry: u (update), a (add), l (list), t (test); d (delete)
+// shares the update's way of writing; x and e live in extract.cpp.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +10,9 @@
 #include "core/sjis.h"
 #include "lzh/archive.h"
 #include "lzh/update.h"
+#include "lzh/extract.h"
 #include "unlha32/collect.h"
+#include "unlha32/extract.h"
 #include "unlha32/internal.h"
 #include "unlha32/progress.h"
 #include "unlha32/winio.h"
@@ -183,22 +186,25 @@ Failure readMembers(const std::string& path, File& file, std::unique_ptr<FileSou
 Failure update(Run& run, std::string& log) {
   const arccmd::CommandLine& cl = run.cl();
   const std::string& archive = run.archive();
-  run.openWindow("圧縮中");
+  const bool deleting = cl.command == arccmd::Command::Delete;
+  run.openWindow(deleting ? "削除中" : "圧縮中");
 
   std::vector<SourceFile> files;
-  Failure f = collectFiles(cl, files, [&run] { return run.tick(); });
+  Failure f = deleting ? Failure() : collectFiles(cl, files, [&run] { return run.tick(); });
   if (f.failed()) return f;
   // An archive inside the folders it backs up must not swallow its own old copy.
   const std::string self = sjis::lowerAscii(archive);
   files.erase(std::remove_if(files.begin(), files.end(),
                              [&](const SourceFile& sf) { return !sf.isFolder && sjis::lowerAscii(fullPath(sf.path)) == self; }),
               files.end());
-  if (files.empty()) return fail(UNLHA_ERR_NO_FILES);
+  if (files.empty() && !deleting) return fail(UNLHA_ERR_NO_FILES);
+  if (deleting && cl.names.empty()) return fail(UNLHA_ERR_NO_MATCH);
 
   // Where the archive goes, checked before any work.
   const DWORD attrs = ::GetFileAttributesA(archive.c_str());
   const bool exists = attrs != INVALID_FILE_ATTRIBUTES;
   if (exists && (attrs & FILE_ATTRIBUTE_DIRECTORY)) return fail(UNLHA_ERR_ARCHIVE_READ, archive, ERROR_ACCESS_DENIED);
+  if (deleting && !exists) return fail(UNLHA_ERR_ARCHIVE_NOT_FOUND, archive, ERROR_FILE_NOT_FOUND);
   if (exists && (attrs & FILE_ATTRIBUTE_READONLY)) {
     Failure ro = fail(UNLHA_ERR_ARCHIVE_READONLY, archive);
     ro.archiveKept = true;
@@ -245,6 +251,7 @@ Failure update(Run& run, std::string& log) {
   opt.mode = cl.command == arccmd::Command::Add ? lzh::UpdateOptions::Mode::Always : lzh::UpdateOptions::Mode::Newer;
   opt.storeFolders = true;  // folders are only listed when the switches ask for them
   opt.dosTimeToUnix = localDosToUnix;
+  if (deleting) opt.remove = [&cl](const lzh::Member& m) { return lzh::memberSelected(cl.names, m); };
 
   // Failures that are about one of the files name it as the user knows it: its path.
   auto entryFailure = [&](const lzh::Status& st) {
@@ -274,6 +281,11 @@ Failure update(Run& run, std::string& log) {
   UnlhaExtractingInfo& info = run.info();
   info.totalSize = static_cast<DWORD>(plan.bytesToCompress);
   info.fileCount = static_cast<DWORD>(plan.changes());
+  if (deleting && plan.changes() == 0) {
+    Failure nf = fail(UNLHA_ERR_NO_MATCH, cl.names.front());
+    nf.archiveKept = true;
+    return nf;
+  }
   if (exists && old && old->size() > 0 && plan.changes() == 0) {
     log += "更新するファイルはありません。\r\n";
     return {};
@@ -418,6 +430,10 @@ Failure update(Run& run, std::string& log) {
     if (m.action == lzh::Action::Add) log += "追加: " + m.path + "\r\n";
     if (m.action == lzh::Action::Replace) log += "置換: " + m.path + "\r\n";
   }
+  for (std::size_t i = 0; i < plan.existing.size(); ++i)
+    if (plan.removed[i]) log += "削除: " + plan.existing[i].path + "\r\n";
+  if (deleting) std::snprintf(line, sizeof line, "削除 %u, そのまま %u\r\n", static_cast<unsigned>(r.removed),
+                              static_cast<unsigned>(r.kept));
   log += line;
   return {};
 }
@@ -523,15 +539,22 @@ Failure test(Run& run, std::string& log) {
 
 }  // namespace
 
-int runCommand(HWND hwnd, const arccmd::CommandLine& cl, std::string& log, Failure& failure) {
+int runCommand(HWND hwnd, const arccmd::CommandLine& cl, std::string& log, Failure& failure, MemoryTarget* memory) {
   Run run(hwnd, cl, fullPath(arccmd::withDefaultExtension(cl.archive)));
+  RunContext context{cl, run.archive(), run.info(), run.window(),
+                     [&run](const char* caption) { run.openWindow(caption); }, [&run] { return run.tick(); },
+                     [&run](WPARAM kind) { run.notify(kind); }};
+  const bool extracting = cl.command == arccmd::Command::Extract || cl.command == arccmd::Command::ExtractFlat;
   run.notify(UNLHA_NOTIFY_BEGIN);
   if (run.cancelled()) {
     failure = fail(UNLHA_ERR_CANCELLED);
+  } else if (memory) {
+    failure = extracting ? extractToMemory(context, *memory, log) : fail(UNLHA_ERR_COMMAND);
   } else {
     switch (cl.command) {
       case arccmd::Command::Update:
-      case arccmd::Command::Add: {
+      case arccmd::Command::Add:
+      case arccmd::Command::Delete: {
         const bool existed = ::GetFileAttributesA(run.archive().c_str()) != INVALID_FILE_ATTRIBUTES;
         failure = update(run, log);
         if (failure.failed() && existed) failure.archiveKept = true;
@@ -539,6 +562,8 @@ int runCommand(HWND hwnd, const arccmd::CommandLine& cl, std::string& log, Failu
       }
       case arccmd::Command::List: failure = list(run, log); break;
       case arccmd::Command::Test: failure = test(run, log); break;
+      case arccmd::Command::Extract:
+      case arccmd::Command::ExtractFlat: failure = extractFiles(context, log); break;
     }
   }
   // A cancel wins over whatever error it caused on the way out.

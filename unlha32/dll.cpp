@@ -8,7 +8,10 @@
 #include "core/sjis.h"
 #include "core/wildcard.h"
 #include "lzh/archive.h"
+#include "lzh/extract.h"
+#include "core/cmdline.h"
 #include "pv_version.h"
+#include "unlha32/extract.h"
 #include "unlha32/internal.h"
 #include "unlha32/resource.h"
 #include "unlha32/winio.h"
@@ -45,17 +48,7 @@ OpenArchive* lookup(HARC harc) {
 }
 
 
-std::string fileNamePart(const lzh::Member& m) {
-  return m.fileName.empty() ? std::string(arccmd::lastComponent(m.path)) : m.fileName;
-}
-
-// "", "*" and "*.*" select every member. A pattern with a folder part is matched
-// against the whole path, one without against the file name alone.
-bool selects(const std::string& pattern, const lzh::Member& m) {
-  if (pattern.empty() || pattern == "*" || pattern == "*.*") return true;
-  if (arccmd::lastComponent(pattern).size() != pattern.size()) return wildcard::match(pattern, m.path);
-  return wildcard::match(pattern, fileNamePart(m));
-}
+bool selects(const std::string& pattern, const lzh::Member& m) { return lzh::memberSelected({pattern}, m); }
 
 void fillRecord(const lzh::Member& m, UnlhaMemberRecord& r) {
   std::memset(&r, 0, sizeof r);
@@ -131,7 +124,7 @@ INT_PTR CALLBACK aboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
   return FALSE;
 }
 
-int commandEntry(HWND hwnd, LPCSTR cmdLine, LPSTR output, DWORD outputSize) {
+int commandEntry(HWND hwnd, LPCSTR cmdLine, LPSTR output, DWORD outputSize, MemoryTarget* memory = nullptr) {
   const std::string line = cmdLine ? cmdLine : "";
   arccmd::CommandLine cl;
   Failure failure;
@@ -166,7 +159,7 @@ int commandEntry(HWND hwnd, LPCSTR cmdLine, LPSTR output, DWORD outputSize) {
         return false;
       }, cl);
       switch (pr.error) {
-        case arccmd::ParseError::None: runCommand(hwnd, cl, log, failure); break;
+        case arccmd::ParseError::None: runCommand(hwnd, cl, log, failure, memory); break;
         case arccmd::ParseError::NoCommand:
         case arccmd::ParseError::UnknownCommand: failure = fail(UNLHA_ERR_COMMAND, pr.what); break;
         case arccmd::ParseError::BadSwitch: failure = fail(UNLHA_ERR_SWITCH, pr.what); break;
@@ -318,9 +311,32 @@ BOOL WINAPI UnlhaClearOwnerWindow(void) {
   return TRUE;
 }
 
-int WINAPI UnLhaExtractMem(HWND, LPCSTR, LPBYTE, DWORD, DWORD*, WORD*, DWORD* written) {
+int WINAPI UnLhaExtractMem(HWND hwnd, LPCSTR cmdLine, LPBYTE buffer, DWORD bufferSize, DWORD* time, WORD* attributes,
+                           DWORD* written) {
   if (written) *written = 0;
-  return UNLHA_ERR_NOT_SUPPORTED;
+  MemoryTarget target;
+  target.buffer = buffer;
+  target.size = buffer ? bufferSize : 0;
+  int result = UNLHA_ERR_INTERNAL;
+  try {
+    // The command letter may be left out: "archive name" means "e archive name".
+    std::string line = cmdLine ? cmdLine : "";
+    std::string first;
+    for (const std::string& a : pv::cmdline::split(line))
+      if (a.empty() || a[0] != '-') {
+        first = pv::sjis::lowerAscii(a);
+        break;
+      }
+    // Another command letter stays, to be refused as one.
+    if (first.size() != 1 || std::string("uealtdx").find(first[0]) == std::string::npos) line = "e " + line;
+    result = commandEntry(hwnd, line.c_str(), nullptr, 0, &target);
+  } catch (...) {
+    result = UNLHA_ERR_MEMORY;
+  }
+  if (written) *written = target.written;
+  if (time) *time = target.time;
+  if (attributes) *attributes = target.attributes;
+  return result;
 }
 
 }  // extern "C"

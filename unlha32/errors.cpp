@@ -37,6 +37,10 @@ const char* errorText(int code) {
     case UNLHA_ERR_NOT_SUPPORTED: return "この機能には対応していません。";
     case UNLHA_ERR_HANDLE: return "書庫ハンドルが正しくありません。";
     case UNLHA_ERR_MEMORY: return "メモリが足りません。";
+    case UNLHA_ERR_UNSAFE_NAME: return "展開先のフォルダの外を指す名前か、Windows で使えない名前のため、展開しませんでした。";
+    case UNLHA_ERR_FILE_WRITE: return "ファイルを書き込めません。";
+    case UNLHA_ERR_NO_MATCH: return "指定されたファイルは書庫にありません。";
+    case UNLHA_ERR_BUFFER_SMALL: return "バッファが小さすぎます。";
     default: return "内部エラーが発生しました。";
   }
 }
@@ -53,6 +57,7 @@ std::string reasonText(DWORD e) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return "ディスクがいっぱいです。";
     case ERROR_WRITE_PROTECT: return "書き込みが禁止されています。";
+    case ERROR_FILE_READ_ONLY: return "読み取り専用のファイルです。上書きしません。";
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return "見つかりません。";
     default: {

@@ -68,7 +68,9 @@ void setField(char (&field)[N], const std::string& text) {
 void unixToDos(std::int64_t unixTime, WORD& date, WORD& time);
 std::int64_t localDosToUnix(std::uint32_t dosDateTime);
 
-// Commands (command.cpp).
-int runCommand(HWND hwnd, const arccmd::CommandLine& cl, std::string& log, Failure& failure);
+// Commands (command.cpp). memory: UnLhaExtractMem's buffer; the command must then be x or e.
+struct MemoryTarget;
+int runCommand(HWND hwnd, const arccmd::CommandLine& cl, std::string& log, Failure& failure,
+               MemoryTarget* memory = nullptr);
 
 }  // namespace pv::unlha

@@ -39,12 +39,17 @@ extern "C" {
 #define UNLHA_ERR_VERIFY 0x8014           // the written archive did not read back correctly
 #define UNLHA_ERR_REPLACE 0x8015          // the old archive could not be replaced
 #define UNLHA_ERR_CANCELLED 0x8016        // cancelled by the user or the owner window
-#define UNLHA_ERR_CRC 0x8017              // t: a member's data does not match its CRC
-#define UNLHA_ERR_METHOD 0x8018           // t: a member's method cannot be decoded
-#define UNLHA_ERR_NOT_SUPPORTED 0x8019    // UnLhaExtractMem
+#define UNLHA_ERR_CRC 0x8017              // t, x, e: a member's data does not match its CRC
+#define UNLHA_ERR_METHOD 0x8018           // t, x, e: a member's method cannot be decoded
+#define UNLHA_ERR_NOT_SUPPORTED 0x8019    // a feature the library does not have
 #define UNLHA_ERR_HANDLE 0x801A           // not a handle from UnlhaOpenArchive
 #define UNLHA_ERR_MEMORY 0x801B
 #define UNLHA_ERR_INTERNAL 0x801C
+// Taking members out (x, e, d, UnLhaExtractMem).
+#define UNLHA_ERR_UNSAFE_NAME 0x8020      // a member name that would land outside the folder: not written
+#define UNLHA_ERR_FILE_WRITE 0x8021       // a file or folder cannot be written (read-only, in use, denied)
+#define UNLHA_ERR_NO_MATCH 0x8022         // the names select no member of the archive
+#define UNLHA_ERR_BUFFER_SMALL 0x8023     // UnLhaExtractMem: the member is larger than the buffer
 
 // Notification kinds: the word parameter of "wm_arcextract".
 #define UNLHA_NOTIFY_BEGIN 0     // the command starts

@@ -156,7 +156,21 @@ class BackupRun : public ::testing::Test {
       out.push_back(std::move(e));
     }
     std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.path < b.path; });
+    expectRestored(path, out);
     return out;
+  }
+
+  // A backup is only as good as its restore: our own library gives every file back.
+  static void expectRestored(const std::string& archive, const std::vector<Entry>& files) {
+    using Command = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD);
+    static HMODULE dll = LoadLibraryA(joinPath(binDir(), "unlha32.dll").c_str());
+    auto command = dll ? reinterpret_cast<Command>(reinterpret_cast<void*>(GetProcAddress(dll, "Unlha"))) : nullptr;
+    ASSERT_NE(command, nullptr) << "unlha32.dll beside the test";
+    TempDir to("pvrs");
+    char text[4096] = {};
+    const std::string line = "x \"" + archive + "\" \"" + to.path() + "\\\" --quiet";
+    ASSERT_EQ(command(nullptr, line.c_str(), text, sizeof text), 0) << text;
+    for (const Entry& e : files) EXPECT_EQ(readFile(to.file(e.path)).value_or("<missing>"), e.data) << e.path;
   }
 
   static std::string env(const char* name) {

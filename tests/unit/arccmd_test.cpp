@@ -113,6 +113,20 @@ TEST_F(ParseTest, DefaultsBareSwitchesAndPositions) {
   EXPECT_EQ(cl.baseDir, "");
   EXPECT_EQ(cl.names, (Args{"C:\\表", "f"}));
 
+  // Extraction: the folder to extract into is the base folder; -o1 always replaces.
+  ASSERT_TRUE(parse("x -o1 x.lzh C:\\out\\ *.c").ok());
+  EXPECT_EQ(cl.command, Command::Extract);
+  EXPECT_TRUE(cl.sw.overwriteAlways);
+  EXPECT_EQ(cl.baseDir, "C:\\out\\");
+  EXPECT_EQ(cl.names, (Args{"*.c"}));
+  ASSERT_TRUE(parse("E x.lzh").ok());
+  EXPECT_EQ(cl.command, Command::ExtractFlat);
+  EXPECT_FALSE(cl.sw.overwriteAlways);
+  ASSERT_TRUE(parse("d x.lzh sub\\ a.txt").ok());  // no base folder: nothing may be ignored
+  EXPECT_EQ(cl.command, Command::Delete);
+  EXPECT_EQ(cl.baseDir, "");
+  EXPECT_EQ(cl.names, (Args{"sub\\", "a.txt"}));
+
   // "--" ends the switches.
   ASSERT_TRUE(parse("u x.lzh -- -name.txt").ok());
   EXPECT_EQ(cl.names, (Args{"-name.txt"}));

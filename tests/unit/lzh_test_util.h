@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lzh/archive.h"
+#include "lzh/crc16.h"
 #include "lzh/io.h"
 #include "lzh/timestamps.h"
 #include "lzh/update.h"
@@ -131,6 +132,25 @@ inline Bytes extract(const Bytes& archive, const pv::lzh::Member& m, pv::lzh::St
   });
   if (status) *status = s;
   return out;
+}
+
+// A stored (-lh0-) member with a level-0 header, its name bytes exactly as given, as
+// old and hostile tools write them.
+inline Bytes level0(const std::string& name, const std::string& data) {
+  Bytes h = {0, 0, '-', 'l', 'h', '0', '-'};
+  for (int i = 0; i < 2; ++i)
+    for (int b = 0; b < 4; ++b) h.push_back(static_cast<std::uint8_t>(data.size() >> (8 * b)));
+  h.insert(h.end(), {0x5C, 0x64, 0xCF, 0x50, 0x20, 0, static_cast<std::uint8_t>(name.size())});
+  h.insert(h.end(), name.begin(), name.end());
+  const std::uint16_t crc = pv::lzh::crc16(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), 0);
+  h.push_back(static_cast<std::uint8_t>(crc));
+  h.push_back(static_cast<std::uint8_t>(crc >> 8));
+  h[0] = static_cast<std::uint8_t>(h.size() - 2);
+  std::uint8_t sum = 0;
+  for (std::size_t i = 2; i < h.size(); ++i) sum = static_cast<std::uint8_t>(sum + h[i]);
+  h[1] = sum;
+  h.insert(h.end(), data.begin(), data.end());
+  return h;
 }
 
 }  // namespace lzhtest

@@ -125,6 +125,52 @@ unlha "$(backup_line "$arc" "$src" "$work/list.tmp")"
 [ "$result" = 0 ] || fail "update answered $result"
 check_archive "$arc" "$src" "${names[@]}"
 
+# ---------------------------------------------------------------- restores by our library
+contents() { find "$1" -type f -exec sh -c 'md5sum < "$1"' _ {} \; | sort; }
+same_tree() {  # expected got what: every file and folder of expected, byte for byte, and nothing else
+  local d
+  d=$(diff -r "$1" "$2" 2>&1) || fail "$3: $(printf '%s' "$d" | head -5)"
+}
+echo "== our x restores the backup"
+unlha "x \"$(winepath -w "$arc")\" \"$(winepath -w "$work/x-ours")\\\" --quiet"
+[ "$result" = 0 ] || fail "x of our backup answered $result"
+for n in "${names[@]}"; do
+  cmp -s "$src/$n" "$work/x-ours/$n" || fail "our x: $n differs or is missing"
+  [ "$(stat -c %Y "$src/$n")" = "$(stat -c %Y "$work/x-ours/$n")" ] || fail "our x: $n has another time"
+done
+
+echo "== our x reads what jlha writes: levels 0-2, -lh0-/-lh5-/-lh6-/-lh7-; lhasa agrees"
+jsrc=$work/jsrc
+mkdir -p "$jsrc/d/表/ソ" "$jsrc/d/空"
+printf 'hello\r\n' > "$jsrc/d/a.txt"
+: > "$jsrc/d/empty.dat"
+{ seq 1 30000; head -c 70000 /dev/urandom; seq 1 5000; } > "$jsrc/d/表/mixed.bin"
+printf 'ソースの中身\r\n' | iconv -f UTF-8 -t CP932 > "$jsrc/d/表/ソ/ソース.txt"
+touch -d "2020-02-03 04:05:06 UTC" "$jsrc/d/a.txt" "$jsrc/d/表/mixed.bin"
+for level in 0 1 2; do
+  for method in o5 o6 o7 z; do
+    ja=$work/jlha-$level-$method.lzh
+    jlha "$jsrc" "c${level}${method}" "$ja" d >/dev/null 2>&1 || { fail "jlha c${level}${method}"; continue; }
+    rm -rf "$work/jx" "$work/lx" && mkdir -p "$work/lx"
+    unlha "x \"$(winepath -w "$ja")\" \"$(winepath -w "$work/jx")\\\" --quiet"
+    [ "$result" = 0 ] || fail "x of jlha c${level}${method} answered $result"
+    same_tree "$jsrc" "$work/jx" "jlha c${level}${method} through our x"
+    [ "$(stat -c %Y "$work/jx/d/a.txt")" = "$(stat -c %Y "$jsrc/d/a.txt")" ] || fail "jlha c${level}${method}: time not restored"
+    (cd "$work/lx" && lhasa xq "$ja") || fail "lhasa x of jlha c${level}${method}"
+    # lhasa names some files differently (it may split at a trailing 0x5C): compare contents.
+    [ "$(contents "$work/lx")" = "$(contents "$work/jx")" ] ||
+      fail "jlha c${level}${method}: lhasa and our x disagree"
+  done
+done
+
+echo "== our d: jlha and lhasa still read the rest"
+cp "$work/jlha-1-o5.lzh" "$work/del.lzh"
+unlha "d \"$(winepath -w "$work/del.lzh")\" mixed.bin --quiet"
+[ "$result" = 0 ] || fail "d answered $result"
+lhasa t "$work/del.lzh" >"$work/del-t.log" 2>&1 || fail "lhasa t after d: $(tail -3 "$work/del-t.log")"
+lhasa l "$work/del.lzh" | grep -q mixed.bin && fail "d left mixed.bin in the archive"
+jlha "$work" t "$work/del.lzh" >"$work/del-jt.log" 2>&1 || fail "jlha t after d"
+
 # ---------------------------------------------------------------- full and read-only disks
 small=$work/small
 mkdir -p "$small"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "../unit/lzh_test_util.h"
 #include "lzh/archive.h"
 #include "lzh/header.h"
 #include "lzh/timestamps.h"
@@ -365,7 +366,8 @@ TEST_F(Unlha32, ExportsVersionsAndUnsupportedEntries) {
   EXPECT_EQ(l.getSubVersion(), PV_VERSION_MAJOR * 100 + PV_VERSION_MINOR);
   EXPECT_FALSE(l.getRunning());
   DWORD written = 77;
-  EXPECT_EQ(l.extractMem(nullptr, "e x.lzh a", nullptr, 0, nullptr, nullptr, &written), UNLHA_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(l.extractMem(nullptr, "e x.lzh a --quiet", nullptr, 0, nullptr, nullptr, &written),
+            UNLHA_ERR_ARCHIVE_NOT_FOUND);
   EXPECT_EQ(written, 0u);
   EXPECT_FALSE(l.setOwnerWindow(nullptr));
   EXPECT_FALSE(l.setOwnerWindow(reinterpret_cast<HWND>(0x1234)));
@@ -908,3 +910,219 @@ TEST_F(Unlha32, ConfigDialogShowsTheVersion) {
 }
 
 }  // namespace
+
+// ================================================================ taking members out
+
+namespace {
+
+DWORD attributesOf(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+
+// Every file below dir, relative, sorted ("a\\b.txt").
+void walk(const std::string& dir, const std::string& rel, std::vector<std::string>& out) {
+  for (const std::string& n : t::listDir(dir)) {
+    const std::string p = dir + "\\" + n, r = rel.empty() ? n : rel + "\\" + n;
+    if (attributesOf(p) & FILE_ATTRIBUTE_DIRECTORY) {
+      out.push_back(r + "\\");
+      walk(p, r, out);
+    } else {
+      out.push_back(r);
+    }
+  }
+}
+std::vector<std::string> treeOf(const std::string& dir) {
+  std::vector<std::string> v;
+  walk(dir, "", v);
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+std::string bytesOf(const lzhtest::Bytes& b) { return std::string(b.begin(), b.end()); }
+
+}  // namespace
+
+TEST_F(Unlha32, RestoreGivesBackTheBackedUpTreeWithTimesAndAttributes) {
+  Tree tree;
+  ASSERT_EQ(run(tree.backupLine()).code, UNLHA_OK);
+  tree.add("proj\\readme.txt", "second edition\r\n", kBaseTime + 3600 * 10000000ull);  // a replaced member too
+  t::makeDirs(tree.dir.path("src\\proj\\空"));
+  tree.writeList({"proj\\空"});
+  ASSERT_EQ(run(tree.backupLine()).code, UNLHA_OK);
+
+  Owner owner;
+  owner.listen();
+  const std::string to = tree.dir.path("restore\\deep");  // made as needed
+  Outcome o = run("x " + q(tree.archive()) + " " + q(to + "\\") + " --quiet");
+  ASSERT_EQ(o.code, UNLHA_OK) << o.text;
+  for (const auto& f : tree.files) {
+    SCOPED_TRACE(f.first);
+    const std::string got = to + "\\" + f.first, src = tree.dir.path("src\\" + f.first);
+    EXPECT_EQ(t::readFile(got).value_or("<missing>"), f.second);
+    EXPECT_EQ(writeTime(got), writeTime(src));
+  }
+  EXPECT_TRUE(attributesOf(to + "\\proj\\能力.txt") & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(attributesOf(to + "\\proj\\ro.txt") & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(attributesOf(to + "\\proj\\空") & FILE_ATTRIBUTE_DIRECTORY);  // an empty folder comes back
+  std::vector<std::string> expected = treeOf(tree.dir.path("src"));
+  EXPECT_EQ(treeOf(to), expected);  // and nothing else: no temporary files
+  ASSERT_GE(owner.events.size(), tree.files.size() + 2);
+  EXPECT_EQ(owner.events.front().kind, static_cast<WPARAM>(UNLHA_NOTIFY_BEGIN));
+  EXPECT_EQ(owner.events.back().kind, static_cast<WPARAM>(UNLHA_NOTIFY_END));
+  EXPECT_EQ(owner.events.back().result, 0u);
+  EXPECT_TRUE(owner.events[1].running);
+
+  // Again: nothing is newer than what is there, so nothing is written.
+  const std::string readme = to + "\\proj\\readme.txt";
+  ASSERT_TRUE(t::writeFile(readme, "edited after the restore"));
+  ASSERT_TRUE(setWriteTime(readme, kBaseTime + 7200 * 10000000ull));
+  o = run("x " + q(tree.archive()) + " " + q(to + "\\") + " --quiet");
+  ASSERT_EQ(o.code, UNLHA_OK) << o.text;
+  EXPECT_EQ(t::readFile(readme).value_or(""), "edited after the restore");
+  // An older file is replaced; the read-only one is reported, not forced, the rest goes on.
+  ASSERT_TRUE(setWriteTime(readme, kBaseTime));
+  o = run("x " + q(tree.archive()) + " " + q(to + "\\") + " proj\\*.txt --quiet");
+  EXPECT_EQ(o.code, UNLHA_OK) << o.text;
+  EXPECT_EQ(t::readFile(readme).value_or(""), "second edition\r\n");
+  ASSERT_TRUE(t::writeFile(readme, "edited again"));
+  o = run("x -o1 " + q(tree.archive()) + " " + q(to + "\\") + " --quiet");
+  EXPECT_EQ(o.code, UNLHA_ERR_FILE_WRITE) << o.text;
+  EXPECT_NE(o.text.find("ro.txt"), std::string::npos) << o.text;
+  EXPECT_EQ(t::readFile(readme).value_or(""), "second edition\r\n");  // -o1 replaced it anyway
+  EXPECT_EQ(treeOf(to), expected);
+
+  // e: file names alone, selected by wildcards; a name that selects nothing is an error.
+  const std::string flat = tree.dir.path("flat");
+  ASSERT_EQ(run("e " + q(tree.archive()) + " " + q(flat + "\\") + " proj\\表\\* --quiet").code, UNLHA_OK);
+  EXPECT_EQ(treeOf(flat), (std::vector<std::string>{"big.bin", "ソース.txt"}));
+  EXPECT_EQ(t::readFile(flat + "\\ソース.txt").value_or(""), tree.files["proj\\表\\ソ\\ソース.txt"]);
+  EXPECT_EQ(run("x " + q(tree.archive()) + " " + q(flat + "\\") + " none.* --quiet").code, UNLHA_ERR_NO_MATCH);
+}
+
+TEST_F(Unlha32, HostileNamesAreRefusedAndNothingLandsOutsideTheFolder) {
+  Scratch s;
+  const char* hostile[] = {"..\\up.txt", "a\\..\\..\\up2.txt", "\\rooted.txt", "/etc/pv-hostile.txt",
+                           "C:\\pv-drive.txt", "C:pv-drive2.txt", "\\\\server\\share\\x.txt", "CON", "nul.txt",
+                           "dir\\COM1.log", "\x83\x5C\\..\\..\\sjis.txt", "ok\\x.txt:stream"};
+  lzhtest::Bytes arc;
+  auto addMember = [&](const std::string& name, const std::string& data) {
+    const lzhtest::Bytes m = lzhtest::level0(name, data);
+    arc.insert(arc.end(), m.begin(), m.end());
+  };
+  addMember("good\\表.txt", "good one");
+  for (const char* h : hostile) addMember(h, "hostile");
+  addMember("ソ.txt", "good two");
+  arc.push_back(0);
+  s.put("box\\hostile.lzh", bytesOf(arc));
+  const std::string target = s.path("box\\in\\target");
+  ASSERT_TRUE(t::makeDirs(target));
+
+  const Outcome o = run("x " + q(s.path("box\\hostile.lzh")) + " " + q(target + "\\") + " --quiet");
+  EXPECT_EQ(o.code, UNLHA_ERR_UNSAFE_NAME) << o.text;
+  EXPECT_EQ(treeOf(s.path()), (std::vector<std::string>{"box\\", "box\\hostile.lzh", "box\\in\\", "box\\in\\target\\",
+                                                        "box\\in\\target\\good\\", "box\\in\\target\\good\\表.txt",
+                                                        "box\\in\\target\\ソ.txt"}));
+  EXPECT_EQ(t::readFile(target + "\\ソ.txt").value_or(""), "good two");
+  for (const char* gone : {"C:\\pv-drive.txt", "C:\\rooted.txt", "C:\\etc\\pv-hostile.txt", "Z:\\etc\\pv-hostile.txt"})
+    EXPECT_FALSE(t::fileExists(gone)) << gone;
+  EXPECT_NE(o.text.find("up.txt"), std::string::npos) << o.text;  // each refusal is reported
+  EXPECT_NE(o.text.find("COM1.log"), std::string::npos) << o.text;
+  // e drops the folders, but a hostile name stays refused.
+  EXPECT_EQ(run("e " + q(s.path("box\\hostile.lzh")) + " " + q(target + "\\") + " up.txt --quiet").code,
+            UNLHA_ERR_UNSAFE_NAME);
+  EXPECT_FALSE(t::fileExists(target + "\\up.txt"));
+}
+
+TEST_F(Unlha32, ADamagedMemberLeavesTheExistingFileAsItWas) {
+  Scratch s;
+  s.put("src\\a.txt", text(5000, 1));
+  s.put("src\\b.txt", text(90000, 2));
+  s.put("src\\c.txt", text(300, 3));
+  ASSERT_EQ(run("u " + q(s.path("t.lzh")) + " " + q(s.path("src") + "\\") + " a.txt b.txt c.txt --quiet").code, UNLHA_OK);
+  Archive a = readArchive(s.path("t.lzh"));
+  const lzh::Member* b = a.find("b.txt");
+  ASSERT_NE(b, nullptr);
+  a.bytes[b->dataOffset + b->packedSize / 2] ^= 0x5A;
+  ASSERT_TRUE(t::writeFile(s.path("bad.lzh"), a.bytes));
+  s.put("out\\b.txt", "the copy on disk", kBaseTime - 3600 * 10000000ull);
+
+  Outcome o = run("x -o1 " + q(s.path("bad.lzh")) + " " + q(s.path("out") + "\\") + " --quiet");
+  EXPECT_EQ(o.code, UNLHA_ERR_CRC) << o.text;
+  EXPECT_NE(o.text.find("b.txt"), std::string::npos) << o.text;
+  EXPECT_EQ(t::readFile(s.path("out\\b.txt")).value_or(""), "the copy on disk");
+  EXPECT_EQ(writeTime(s.path("out\\b.txt")), kBaseTime - 3600 * 10000000ull);
+  EXPECT_EQ(t::readFile(s.path("out\\a.txt")).value_or(""), text(5000, 1));  // the sound ones still come
+  EXPECT_EQ(t::readFile(s.path("out\\c.txt")).value_or(""), text(300, 3));
+  EXPECT_EQ(t::listDir(s.path("out")), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+
+  // Cancelled in the middle of a file: the old copy stays, no temporary file is left.
+  {
+    Owner owner;
+    owner.listen();
+    owner.answer = [](const Event& e) { return e.kind == UNLHA_NOTIFY_PROGRESS && e.writeSize > 0 ? 1 : 0; };
+    o = run("x -o1 " + q(s.path("t.lzh")) + " " + q(s.path("out") + "\\") + " b.txt --quiet");
+    EXPECT_EQ(o.code, UNLHA_ERR_CANCELLED) << o.text;
+  }
+  EXPECT_EQ(t::readFile(s.path("out\\b.txt")).value_or(""), "the copy on disk");
+  EXPECT_EQ(t::listDir(s.path("out")), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+
+  // A damaged header: the members before it come out, the run says the archive is damaged.
+  std::string cut = t::readFile(s.path("t.lzh")).value_or("");
+  cut[readArchive(s.path("t.lzh")).find("c.txt")->headerOffset + 3] ^= 1;
+  ASSERT_TRUE(t::writeFile(s.path("cut.lzh"), cut));
+  o = run("x " + q(s.path("cut.lzh")) + " " + q(s.path("out2") + "\\") + " --quiet");
+  EXPECT_EQ(o.code, UNLHA_ERR_DAMAGED) << o.text;
+  EXPECT_EQ(t::listDir(s.path("out2")), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST_F(Unlha32, DeleteKeepsEveryOtherMemberByteForByte) {
+  Tree tree;
+  ASSERT_EQ(run(tree.backupLine()).code, UNLHA_OK);
+  const Archive before = readArchive(tree.archive());
+  Outcome o = run("d " + q(tree.archive()) + " proj\\表\\big.bin *.dat --quiet");
+  ASSERT_EQ(o.code, UNLHA_OK) << o.text;
+  const Archive after = readArchive(tree.archive());
+  std::vector<std::string> kept;
+  for (const std::string& n : before.names())
+    if (n != "proj\\表\\big.bin" && n != "proj\\empty.dat") kept.push_back(n);
+  EXPECT_EQ(after.names(), kept);
+  for (const std::string& n : kept) EXPECT_EQ(after.raw(n), before.raw(n)) << n;
+  EXPECT_EQ(tree.outFolder(), std::vector<std::string>{"backup.lzh"});
+
+  // Nothing selected, or a read-only archive: the archive stays as it was.
+  const std::string bytes = after.bytes;
+  EXPECT_EQ(run("d " + q(tree.archive()) + " nothing.txt --quiet").code, UNLHA_ERR_NO_MATCH);
+  EXPECT_EQ(run("d " + q(tree.archive()) + " --quiet").code, UNLHA_ERR_NO_MATCH);
+  ASSERT_TRUE(::SetFileAttributesA(tree.archive().c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(run("d " + q(tree.archive()) + " *.txt --quiet").code, UNLHA_ERR_ARCHIVE_READONLY);
+  ::SetFileAttributesA(tree.archive().c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(t::readFile(tree.archive()).value_or(""), bytes);
+  EXPECT_EQ(tree.outFolder(), std::vector<std::string>{"backup.lzh"});
+}
+
+TEST_F(Unlha32, ExtractMemFillsTheBufferWithTimeAndAttributes) {
+  Tree tree;
+  ASSERT_EQ(run(tree.backupLine()).code, UNLHA_OK);
+  const std::string want = tree.files["proj\\表\\ソ\\ソース.txt"];
+  std::vector<BYTE> buf(want.size() + 100, 0xEE);
+  DWORD time = 0, written = 0;
+  WORD attrs = 0;
+  ASSERT_EQ(lib().extractMem(nullptr, (q(tree.archive()) + " ソース.txt --quiet").c_str(), buf.data(),
+                             static_cast<DWORD>(buf.size()), &time, &attrs, &written),
+            UNLHA_OK);
+  EXPECT_EQ(written, want.size());
+  EXPECT_EQ(std::string(buf.begin(), buf.begin() + written), want);
+  EXPECT_EQ(buf[written], 0xEE);
+  EXPECT_EQ(time, static_cast<DWORD>(lzh::fileTimeToUnix(kBaseTime)));
+  ASSERT_EQ(lib().extractMem(nullptr, ("x " + q(tree.archive()) + " proj\\ro.txt --quiet").c_str(), buf.data(),
+                             static_cast<DWORD>(buf.size()), &time, &attrs, &written),
+            UNLHA_OK);
+  EXPECT_TRUE(attrs & lzh::kAttrReadOnly);
+  // Too small: what fits, and the code says it did not.
+  EXPECT_EQ(lib().extractMem(nullptr, (q(tree.archive()) + " ソース.txt --quiet").c_str(), buf.data(), 10, &time,
+                             &attrs, &written),
+            UNLHA_ERR_BUFFER_SMALL);
+  EXPECT_EQ(written, 10u);
+  EXPECT_EQ(lib().extractMem(nullptr, ("u " + q(tree.archive()) + " a --quiet").c_str(), buf.data(), 10, nullptr,
+                             nullptr, &written),
+            UNLHA_ERR_COMMAND);
+  EXPECT_EQ(tree.outFolder(), std::vector<std::string>{"backup.lzh"});
+}
