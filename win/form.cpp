@@ -329,8 +329,9 @@ bool Form::dialogKey(const MSG& m) {
   if (m.hwnd != handle() && !::IsChild(handle(), m.hwnd)) return false;
   const bool ctrl = ::GetKeyState(VK_CONTROL) < 0, shift = ::GetKeyState(VK_SHIFT) < 0;
   if (::GetKeyState(VK_MENU) < 0) return false;
-  HWND focus = ::GetFocus();
-  const LRESULT code = focus ? ::SendMessageA(focus, WM_GETDLGCODE, m.wParam, reinterpret_cast<LPARAM>(&m)) : 0;
+  // Keys come to the focused control; the one they came to is the one they act on.
+  HWND focus = m.hwnd;
+  const LRESULT code = ::SendMessageA(focus, WM_GETDLGCODE, m.wParam, reinterpret_cast<LPARAM>(&m));
 
   if (ctrl && (m.wParam == VK_TAB || m.wParam == VK_NEXT || m.wParam == VK_PRIOR)) {
     PageControl* pages = pagesFor(*this, focus);
