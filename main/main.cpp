@@ -117,6 +117,7 @@ void TForm1::LoadDefinitions() {
   const std::string file = definitionsPath();
   if (!win::fileExists(file)) return;
   deffile::ReadResult result;
+  bool failed = false;
   try {
     deffile::read(
         win::loadLines(file),
@@ -127,12 +128,14 @@ void TForm1::LoadDefinitions() {
         },
         &result);
   } catch (const Error&) {
-    // A Flags line that is no number: its message, then the report below.
+    // A Flags line that is no number, or a file that cannot be read: its message.
     win::app().handleException();
+    failed = true;
   }
+  // The next save writes only what was read: keep the file whole, and say where
+  // reading stopped.
+  keepOriginal_ = failed || !result.whole();
   if (result.whole()) return;
-  // The next save writes only what was read: say so, and keep the file whole.
-  keepOriginal_ = true;
   win::messageBox("定義ファイル " + file + " は " + intToStr(static_cast<std::int64_t>(result.stoppedAt) + 1) +
                       " 行目から後を読み込めませんでした。\n読み込んだ定義は " +
                       intToStr(static_cast<std::int64_t>(result.definitions)) +

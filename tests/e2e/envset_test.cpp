@@ -242,6 +242,21 @@ TEST_F(EnvDialogE2E, CancelEscapeAndTheCloseBoxChangeNothing) {
   ASSERT_TRUE(closeWindow(dlg));
   ASSERT_TRUE(waitWindowGone(dlg));
 
+  // A line break would split the field's line in the file: OK is refused with a
+  // message and the dialog stays open.
+  dlg = openWithButton(0);
+  ASSERT_NE(dlg, nullptr) << lastError();
+  ASSERT_TRUE(setText(edit(dlg, edFname), "two\r\nlines"));
+  ASSERT_EQ(getText(edit(dlg, edFname)), "two\r\nlines");
+  ASSERT_TRUE(click(findChild(dlg, "Button", "OK")));
+  HWND err = waitMessageBox("エラー", proc_.pid());
+  ASSERT_TRUE(err) << dumpWindows(proc_.pid());
+  EXPECT_NE(messageBoxText(err).find("定義ファイルに保存できない"), std::string::npos) << messageBoxText(err);
+  EXPECT_EQ(ownerWindow(err), dlg);
+  ASSERT_TRUE(answerMessageBox(err, IDOK));
+  EXPECT_TRUE(isVisible(dlg));
+  ASSERT_TRUE(finish(dlg, "キャンセル"));
+
   ASSERT_TRUE(save());  // nothing modified: the button writes nothing
   EXPECT_FALSE(closeMain());
   EXPECT_EQ(readFile(datPath()), before);
