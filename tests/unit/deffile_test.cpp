@@ -155,61 +155,6 @@ TEST(DefinitionsFileRead, DamageStopsReadingAndKeepsWhatCameBefore) {
   }
 }
 
-// What a save would lose is reported; empty lines at the end are no loss.
-TEST(DefinitionsFileRead, ReportsWhereReadingStopped) {
-  std::vector<std::string> two;
-  deffile::appendLines(two, "one", full("a", 0));
-  deffile::appendLines(two, "two", srcExample());
-  auto result = [](std::vector<std::string> lines) {
-    deffile::ReadResult r;
-    try {
-      deffile::read(lines, [](std::string, TBuckup) {}, &r);
-    } catch (const Error&) {
-    }
-    return r;
-  };
-  auto r = result(two);
-  EXPECT_TRUE(r.whole());
-  EXPECT_EQ(r.definitions, 2u);
-  auto tail = two;
-  tail.insert(tail.end(), {"", "", ""});
-  EXPECT_TRUE(result(tail).whole());
-  EXPECT_TRUE(result({}).whole());
-
-  auto blankFirst = two;
-  blankFirst.insert(blankFirst.begin(), "");
-  r = result(blankFirst);
-  EXPECT_EQ(r.stoppedAt, 0u);
-  EXPECT_EQ(r.definitions, 0u);
-
-  auto shortTail = two;
-  shortTail.insert(shortTail.end(), {"three", "{"});
-  r = result(shortTail);
-  EXPECT_EQ(r.stoppedAt, two.size());
-  EXPECT_EQ(r.definitions, 2u);
-
-  auto badFlags = two;
-  const std::size_t second = splitLines(write({{"one", full("a", 0)}})).size();
-  badFlags[second + 5] = "x";
-  r = result(badFlags);
-  EXPECT_EQ(r.stoppedAt, second);
-  EXPECT_EQ(r.definitions, 1u);
-}
-
-TEST(DefinitionsFileStorable, BracketEntriesAndLineBreaksCannotBeHeld) {
-  for (const char* ok : {"a", "}\\", "{", " }", ".}", ""}) EXPECT_TRUE(deffile::storableEntry(ok)) << ok;
-  for (const char* bad : {"}", "a\r", "a\nb"}) EXPECT_FALSE(deffile::storableEntry(bad)) << bad;
-  EXPECT_TRUE(deffile::storable(full("a", 1)));
-  auto rec = full("a", 1);
-  rec.DelExts.push_back("}");
-  EXPECT_FALSE(deffile::storable(rec));
-  rec = full("a", 1);
-  rec.ArcName = "}";  // a value line may be a bracket
-  EXPECT_TRUE(deffile::storable(rec));
-  rec.DestDir = "D:\\x\r\ny";
-  EXPECT_FALSE(deffile::storable(rec));
-}
-
 TEST(DefinitionsFileRead, TruncatedEndings) {
   std::vector<std::string> all;
   deffile::appendLines(all, "one", full("a", 0));
