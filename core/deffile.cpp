@@ -1,5 +1,7 @@
 #include "core/deffile.h"
 
+#include <algorithm>
+
 #include "core/convert.h"
 
 namespace pv {
@@ -45,31 +47,53 @@ void appendLines(std::vector<std::string>& out, const std::string& name, const T
   out.emplace_back("}");
 }
 
-void read(const std::vector<std::string>& lines, const std::function<void(std::string, TBuckup)>& add) {
+void read(const std::vector<std::string>& lines, const std::function<void(std::string, TBuckup)>& add,
+          ReadResult* result) {
+  ReadResult local;
+  ReadResult& r = result ? *result : local;
+  r = ReadResult{};
   const std::size_t n = lines.size();
   std::size_t p = 0;
   // Each test reads a line only after checking that it exists: a list that runs
   // to the end of the file must stop reading, not read past it.
   auto is = [&](std::size_t i, const char* text) { return i < n && lines[i] == text; };
+  // Empty lines after the last definition are no loss.
+  auto stop = [&] {
+    bool rest = std::any_of(lines.begin() + static_cast<std::ptrdiff_t>(p), lines.end(),
+                            [](const std::string& l) { return !l.empty(); });
+    r.stoppedAt = rest ? p : kWhole;
+  };
   while (p < n) {
-    if (n <= p + 13) return;
-    if (!is(p + 1, "{")) return;
+    if (n <= p + 13 || !is(p + 1, "{")) return stop();
     TBuckup rec;
     rec.DestDir = lines[p + 2];
     rec.ArcName = lines[p + 3];
     rec.VerFile = lines[p + 4];
+    r.stoppedAt = p;                      // in case the conversion throws
     rec.Flags = strToInt(lines[p + 5]);  // throws: the record is dropped, reading stops
+    r.stoppedAt = kWhole;
     rec.BaseDir = lines[p + 6];
-    if (!is(p + 7, "{")) return;
+    if (!is(p + 7, "{")) return stop();
     std::size_t q = readList(lines, p + 8, rec.FileList);
-    if (!is(q + 1, "{")) return;
+    if (!is(q + 1, "{")) return stop();
     q = readList(lines, q + 2, rec.ExclExts);
-    if (!is(q + 1, "{")) return;
+    if (!is(q + 1, "{")) return stop();
     q = readList(lines, q + 2, rec.DelExts);
-    if (!is(q + 1, "}")) return;
+    if (!is(q + 1, "}")) return stop();
     add(lines[p], std::move(rec));
+    ++r.definitions;
     p = q + 2;
   }
+}
+
+bool storableValue(const std::string& value) { return value.find_first_of("\r\n") == std::string::npos; }
+
+bool storableEntry(const std::string& entry) { return entry != "}" && storableValue(entry); }
+
+bool storable(const TBuckup& rec) {
+  auto entries = [](const std::vector<std::string>& list) { return std::all_of(list.begin(), list.end(), storableEntry); };
+  return storableValue(rec.ArcName) && storableValue(rec.DestDir) && storableValue(rec.VerFile) &&
+         storableValue(rec.BaseDir) && entries(rec.FileList) && entries(rec.ExclExts) && entries(rec.DelExts);
 }
 
 }  // namespace deffile

@@ -34,13 +34,31 @@ constexpr std::size_t kMinLines = 14;
 // Appends the lines of one definition.
 void appendLines(std::vector<std::string>& out, const std::string& name, const TBuckup& rec);
 
+// Where reading ended: the definitions handed over and, when reading stopped
+// with text left unread, the 0-based line of the first definition not taken
+// (kWhole when everything was read or only empty lines were left).
+constexpr std::size_t kWhole = static_cast<std::size_t>(-1);
+struct ReadResult {
+  std::size_t definitions = 0;
+  std::size_t stoppedAt = kWhole;
+  bool whole() const { return stoppedAt == kWhole; }
+};
+
 // Reads definitions from the lines of a file and hands each complete one to add,
 // in file order. Damage (a missing or misplaced bracket line, too few lines, a list
-// without its "}") ends reading silently. A Flags line that is not an integer
-// drops the definition being read and throws pv::Error after the earlier ones
-// have been handed over.
+// without its "}") ends reading without an error. A Flags line that is not an
+// integer drops the definition being read and throws pv::Error after the earlier
+// ones have been handed over. *result (optional) is kept up to date as reading
+// goes, so it is right also when read throws.
 void read(const std::vector<std::string>& lines,
-          const std::function<void(std::string name, TBuckup rec)>& add);
+          const std::function<void(std::string name, TBuckup rec)>& add, ReadResult* result = nullptr);
+
+// Whether a list entry survives writing and reading: not exactly "}" (it would
+// close the list early) and free of line breaks. Value lines only need the latter.
+bool storableEntry(const std::string& entry);
+bool storableValue(const std::string& value);
+// Whether every field and list entry of the record can be written and read back.
+bool storable(const TBuckup& rec);
 
 }  // namespace deffile
 }  // namespace pv

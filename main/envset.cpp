@@ -70,6 +70,11 @@ const ControlDesc kControls[] = {
      "Caption=バックアップ先の選択"},
 };
 
+// A list entry that is exactly "}" would end its list when the file is read back,
+// a line break would split a line: the definitions file cannot hold either.
+const std::string kNotStorable =
+    "「}」だけの項目や改行を含む項目は定義ファイルに保存できないため、使えません。";
+
 // The preset of the "Delphi" button, in this order.
 const char* const kDelphiExts[] = {".~*", ".dcu", ".obj", ".map", ".exe"};
 
@@ -101,6 +106,7 @@ TEnvDlg::TEnvDlg() : Form(kForm, kControls) {
   on("Button6", Click, &TEnvDlg::Button6Click);
   on("edDname", DblClick, &TEnvDlg::edDnameDblClick);
   on("edVName", DblClick, &TEnvDlg::edVNameDblClick);
+  on("OKBtn", Click, &TEnvDlg::OKBtnClick);
 }
 
 void TEnvDlg::loadRecord(const TBuckup& rec) {
@@ -181,13 +187,27 @@ void TEnvDlg::dropFiles(HDROP drop) {
   if (count == 0) return;
   auto& list = find<ListBox>("lbFList");
   list.clear();
+  std::string refused;
   for (UINT i = 0; i < count; ++i) {
     UINT len = ::DragQueryFileA(drop, i, nullptr, 0);
     std::string item(len + 1, '\0');
     item.resize(::DragQueryFileA(drop, i, item.data(), len + 1));
     if (i == 0) find<Edit>("edBDir").setText(path::dirPart(item));
-    list.addItem(envedit::dropEntry(item, isFolder(item)));
+    std::string entry = envedit::dropEntry(item, isFolder(item));
+    if (deffile::storableEntry(entry))
+      list.addItem(entry);
+    else
+      refused += "\n" + entry;
   }
+  if (!refused.empty()) messageBox(kNotStorable + refused, "エラー", MB_OK | MB_ICONERROR, handle());
+}
+
+void TEnvDlg::OKBtnClick(Control&) {
+  TBuckup check;
+  storeRecord(check);
+  if (deffile::storable(check)) return;
+  setModalResult(mrNone);  // the dialog stays open
+  messageBox(kNotStorable, "エラー", MB_OK | MB_ICONERROR, handle());
 }
 
 LRESULT TEnvDlg::handleMessage(UINT msg, WPARAM w, LPARAM l) {

@@ -32,6 +32,8 @@ class TEnvDlg : public win::Form {
   void Button6Click(win::Control& sender);  // the "Delphi" deletion preset
   void edDnameDblClick(win::Control& sender);
   void edVNameDblClick(win::Control& sender);
+  // Keeps the dialog open while a field holds what the definitions file cannot.
+  void OKBtnClick(win::Control& sender);
 
  protected:
   LRESULT handleMessage(UINT msg, WPARAM w, LPARAM l) override;

@@ -1,9 +1,11 @@
 #include "main/main.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "archive/Archive.h"
 #include "core/convert.h"
+#include "core/error.h"
 #include "core/path.h"
 #include "core/textlines.h"
 #include "pv_version.h"
@@ -114,11 +116,31 @@ std::string TForm1::definitionsPath() const { return path::changeExt(win::exePat
 void TForm1::LoadDefinitions() {
   const std::string file = definitionsPath();
   if (!win::fileExists(file)) return;
-  deffile::read(win::loadLines(file), [this](std::string name, TBuckup rec) {
-    auto owned = std::make_unique<TBuckup>(std::move(rec));
-    BDList.addItem(name, owned.get());
-    owned.release();  // the list entry owns it now
-  });
+  deffile::ReadResult result;
+  bool failed = false;
+  try {
+    deffile::read(
+        win::loadLines(file),
+        [this](std::string name, TBuckup rec) {
+          auto owned = std::make_unique<TBuckup>(std::move(rec));
+          BDList.addItem(name, owned.get());
+          owned.release();  // the list entry owns it now
+        },
+        &result);
+  } catch (const Error&) {
+    // A Flags line that is no number, or a file that cannot be read: its message.
+    win::app().handleException();
+    failed = true;
+  }
+  // The next save writes only what was read: keep the file whole, and say where
+  // reading stopped.
+  keepOriginal_ = failed || !result.whole();
+  if (result.whole()) return;
+  win::messageBox("定義ファイル " + file + " は " + intToStr(static_cast<std::int64_t>(result.stoppedAt) + 1) +
+                      " 行目から後を読み込めませんでした。\n読み込んだ定義は " +
+                      intToStr(static_cast<std::int64_t>(result.definitions)) +
+                      " 件です。\n保存するときは、元のファイルを " + file + ".bak として残します。",
+                  PV_PRODUCT_NAME, MB_OK | MB_ICONWARNING);
 }
 
 void TForm1::SaveDefinitions() {
@@ -126,13 +148,43 @@ void TForm1::SaveDefinitions() {
   win::StatusTextGuard status(StatusBar1, "保存中...");
   std::vector<std::string> lines;
   for (int i = 0, n = BDList.count(); i < n; ++i) deffile::appendLines(lines, BDList.item(i), *record(i));
+  const std::string file = definitionsPath();
+  if (keepOriginal_ && win::fileExists(file)) {
+    const std::string bak = file + ".bak";
+    if (!::CopyFileA(file.c_str(), bak.c_str(), FALSE)) throw Error(formatText(win::kCannotCreate, bak));
+  }
   // Written beside the old file and put in its place only when complete, so a
   // failed save leaves the last saved definitions as they were.
-  win::replaceFileContent(definitionsPath(), joinLines(lines));
+  win::replaceFileContent(file, joinLines(lines));
+  keepOriginal_ = false;
   Modified = false;
 }
 
 // ------------------------------------------------------------ creation and closing
+
+namespace {
+
+// A stored rectangle that no monitor shows, or that has no size, would leave the
+// window invisible: it goes onto the nearest monitor's work area, keeping its size
+// where that fits. It is never smaller than what shows the whole toolbar.
+RECT onScreen(RECT r, SIZE fallback, SIZE minimum) {
+  if (r.right - r.left <= 0) r.right = r.left + fallback.cx;
+  if (r.bottom - r.top <= 0) r.bottom = r.top + fallback.cy;
+  r.right = r.left + std::max(r.right - r.left, minimum.cx);
+  r.bottom = r.top + std::max(r.bottom - r.top, minimum.cy);
+  if (::MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) return r;
+  MONITORINFO mi{};
+  mi.cbSize = sizeof mi;
+  if (!::GetMonitorInfoA(::MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &mi)) return r;
+  const RECT& wa = mi.rcWork;
+  const LONG w = std::max(std::min(r.right - r.left, wa.right - wa.left), minimum.cx);
+  const LONG h = std::max(std::min(r.bottom - r.top, wa.bottom - wa.top), minimum.cy);
+  const LONG x = std::max(wa.left, std::min(r.left, wa.right - w));
+  const LONG y = std::max(wa.top, std::min(r.top, wa.bottom - h));
+  return RECT{x, y, x + w, y + h};
+}
+
+}  // namespace
 
 void TForm1::restorePlacement() {
   win::RegKey key = win::RegKey::create(HKEY_CURRENT_USER, kRegKey);
@@ -143,10 +195,20 @@ void TForm1::restorePlacement() {
     auto v = text ? parseInt(*text) : std::nullopt;
     return v ? *v : fallback;
   };
-  setTop(value("Top", 0));
-  setLeft(value("Left", 0));
-  setHeight(value("Height", kDesignHeight));
-  setWidth(value("Width", kDesignWidth));
+  const int top = value("Top", 0), left = value("Left", 0);
+  const int height = value("Height", kDesignHeight), width = value("Width", kDesignWidth);
+  RECT r = onScreen(RECT{left, top, left + width, top + height}, SIZE{kDesignWidth, kDesignHeight}, minimumSize());
+  setBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+SIZE TForm1::minimumSize() const {
+  if (!hasHandle() || !ToolBar1.hasHandle()) return SIZE{0, 0};
+  RECT client = clientRect();
+  const int frameW = width() - (client.right - client.left), frameH = height() - (client.bottom - client.top);
+  const int line = static_cast<int>(BDList.perform(LB_GETITEMHEIGHT, 0, 0));
+  const int listBorder = BDList.height() - (BDList.clientRect().bottom - BDList.clientRect().top);
+  return SIZE{frameW + ToolBar1.fullWidth(),
+              frameH + ToolBar1.height() + Label1.height() + StatusBar1.height() + line + listBorder};
 }
 
 void TForm1::storePlacement() {
@@ -187,7 +249,8 @@ void TForm1::FormCreate() {
 bool TForm1::FormCloseQuery() {
   storePlacement();
   if (Modified) {
-    int answer = win::messageBox("変更を保存しますか", PV_PRODUCT_NAME, MB_YESNO | MB_ICONEXCLAMATION, win::app().handle());
+    // Owned by this window, so that it takes no clicks while the question is open.
+    int answer = win::messageBox("変更を保存しますか", PV_PRODUCT_NAME, MB_YESNO | MB_ICONEXCLAMATION, handle());
     if (answer == IDYES) {
       try {
         SaveDefinitions();
@@ -229,6 +292,21 @@ LRESULT TForm1::handleMessage(UINT msg, WPARAM w, LPARAM l) {
         if (text) StatusBar1.setSimpleText(text);
       }
       break;
+    case WM_GETMINMAXINFO: {
+      SIZE m = minimumSize();
+      auto* info = reinterpret_cast<MINMAXINFO*>(l);
+      info->ptMinTrackSize.x = std::max(info->ptMinTrackSize.x, m.cx);
+      info->ptMinTrackSize.y = std::max(info->ptMinTrackSize.y, m.cy);
+      return 0;
+    }
+    // Logging off asks about unsaved changes as closing does; a failed save keeps
+    // the session. The placement is stored when the session really ends, since
+    // the window is not destroyed then.
+    case WM_QUERYENDSESSION:
+      return FormCloseQuery() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      if (w) storePlacement();
+      return 0;
     case WM_EXITMENULOOP: {
       LRESULT r = Form::handleMessage(msg, w, l);
       StatusBar1.setSimpleText("");
@@ -257,6 +335,9 @@ void TForm1::BDListDragDrop(win::Control&, win::Control&, POINT pt) {
   void* rec = BDList.itemData(from);
   BDList.deleteItem(from);
   BDList.insertItem(to, name, rec);
+  // The moved entry stays the selected one, which the buttons act on.
+  BDList.setItemIndex(to);
+  BDListClick(BDList);
   Modified = true;
 }
 
@@ -264,12 +345,14 @@ void TForm1::NewBtnClick(win::Control&) {
   std::string name;
   if (!win::inputQuery(PV_PRODUCT_NAME, "バックアップ名の入力", name)) return;
   if (name.empty() || BDList.findExact(name) >= 0) {
-    win::messageBox("入力が重複しています。", "エラー", MB_OK | MB_ICONERROR);
+    win::messageBox("入力が重複しています。", "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
   auto rec = std::make_unique<TBuckup>();
   BDList.addItem(name, rec.get());
   rec.release();  // owned by the new entry
+  // Unsaved like any other change: Save writes it and closing asks.
+  Modified = true;
 }
 
 void TForm1::DelBtnClick(win::Control&) {
@@ -277,6 +360,7 @@ void TForm1::DelBtnClick(win::Control&) {
   if (i < 0) return;
   delete record(i);
   BDList.deleteItem(i);
+  Modified = true;
 }
 
 void TForm1::SaveBtnClick(win::Control&) {

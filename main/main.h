@@ -75,6 +75,12 @@ class TForm1 : public win::Form {
  private:
   void restorePlacement();
   void storePlacement();
+  // Smallest outer size that shows every toolbar button and a line of the list.
+  SIZE minimumSize() const;
+
+  // The file held more than was read: it is copied to pelbo.dat.bak before the
+  // first save replaces it.
+  bool keepOriginal_ = false;
 };
 
 }  // namespace pv

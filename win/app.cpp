@@ -185,7 +185,16 @@ bool Application::handleOneMessage(bool wait) {
       handleException();
     }
   }
-  if (activeModal_ && activeModal_->hasHandle() && ::IsDialogMessageA(activeModal_->handle(), &m)) return true;
+  if (activeModal_ && activeModal_->hasHandle()) {
+    bool handled = false;
+    try {
+      handled = activeModal_->dialogKey(m);
+    } catch (...) {
+      handleException();
+      handled = true;
+    }
+    if (handled || ::IsDialogMessageA(activeModal_->handle(), &m)) return true;
+  }
   ::TranslateMessage(&m);
   ::DispatchMessageA(&m);
   return true;
@@ -233,7 +242,11 @@ void Application::showException(const std::exception& e) noexcept {
 
 HWND Application::activeOwner() const {
   HWND a = ::GetActiveWindow();
-  return a ? a : hwnd_;
+  if (a) return a;
+  // Not in front (a message while another program is active): the shown main form
+  // still owns the box, so it stays blocked while the box is open.
+  if (mainForm_ && mainForm_->hasHandle() && ::IsWindowVisible(mainForm_->handle())) return mainForm_->handle();
+  return hwnd_;
 }
 
 HCURSOR Application::cursorHandle(Cursor c) {

@@ -439,6 +439,14 @@ int ToolBar::buttonAt(POINT pt) const {
   return i;
 }
 
+int ToolBar::fullWidth() const {
+  if (!hasHandle() || buttons_.empty()) return 0;
+  RECT r{};
+  const auto last = static_cast<WPARAM>(buttons_.size() - 1);
+  if (!::SendMessageA(handle(), TB_GETITEMRECT, last, reinterpret_cast<LPARAM>(&r))) return 0;
+  return r.right + indent_;
+}
+
 std::string ToolBar::hintAt(POINT pt) const {
   int i = buttonAt(pt);
   return i >= 0 ? buttons_[static_cast<std::size_t>(i)]->hint_ : hint();
@@ -548,6 +556,8 @@ void PageControl::createParams(CreateParams& p) {
   Control::createParams(p);
   p.className = WC_TABCONTROLA;
   p.style |= WS_CLIPCHILDREN;
+  // The pages are its children: the dialog keys look inside it for their fields.
+  p.exStyle |= WS_EX_CONTROLPARENT;
   if (!(desc_ && (desc_->flags & opt::NoTabStop))) p.style |= WS_TABSTOP;
 }
 
@@ -584,11 +594,21 @@ void PageControl::setActivePageIndex(int index) {
   showActive();
 }
 
+void PageControl::selectNext(bool forward) {
+  const int n = pageCount();
+  if (n == 0) return;
+  setActivePageIndex(active_ < 0 ? 0 : (active_ + (forward ? 1 : n - 1)) % n);
+  if (onChange) onChange(*this);
+}
+
 void PageControl::showActive() {
   RECT r = displayRect();
+  HWND focus = ::GetFocus();
   for (int i = 0; i < pageCount(); ++i) {
     TabSheet* s = pages_[static_cast<std::size_t>(i)];
     if (s->hasHandle()) s->setBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    // The keyboard focus does not stay in a page that goes: it comes to the tabs.
+    if (i != active_ && focus && s->hasHandle() && ::IsChild(s->handle(), focus) && hasHandle()) ::SetFocus(handle());
     s->setVisible(i == active_);
   }
 }

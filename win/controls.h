@@ -186,6 +186,8 @@ class ToolBar : public Control {
   int buttonHeight() const { return buttonH_; }
   // Index of the button at a client point (-1 for none or a separator).
   int buttonAt(POINT pt) const;
+  // Client width that shows every button whole (the indent on both sides); 0 before creation.
+  int fullWidth() const;
   std::string hintAt(POINT pt) const override;
   void loaded() override;
 
@@ -235,6 +237,8 @@ class PageControl : public Control {
   TabSheet* activePage() const;
   // Selects a page without onChange.
   void setActivePageIndex(int index);
+  // The next (or previous) page, wrapping round, as the user's choice: onChange follows.
+  void selectNext(bool forward);
   void addPage(TabSheet& sheet);
   // The area of a page, in client coordinates of the tab control.
   RECT displayRect() const;

@@ -78,6 +78,10 @@ void saveLines(const std::string& path, const std::vector<std::string>& lines) {
 }
 
 void replaceFileContent(const std::string& path, const std::string& bytes) {
+  // Windows refuses to write a read-only file; a rename onto it would replace it
+  // (and drop the attribute) under Wine.
+  const DWORD attrs = ::GetFileAttributesA(path.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY)) throw Error(formatText(kCannotCreate, path));
   std::string dir = path::dirPart(path);
   char temp[MAX_PATH + 16];
   // A uniquely named file beside the target, so that the final rename stays

@@ -239,6 +239,17 @@ void Form::destroyForm() { destroyHandle(); }
 
 namespace {
 
+// The tab stops below parent in tab order: visible, enabled windows with
+// WS_TABSTOP, and inside every control parent (a page control, its shown page).
+void collectTabStops(HWND parent, std::vector<HWND>& out) {
+  for (HWND c = ::GetWindow(parent, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    const LONG style = ::GetWindowLongA(c, GWL_STYLE);
+    if (!(style & WS_VISIBLE) || (style & WS_DISABLED)) continue;
+    if (style & WS_TABSTOP) out.push_back(c);
+    if (::GetWindowLongA(c, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) collectTabStops(c, out);
+  }
+}
+
 struct DisabledWindows {
   HWND except;
   std::vector<HWND> list;
@@ -284,7 +295,9 @@ int Form::showModal() {
   } restore{*this, disabled, outerModal, previous};
 
   show();
-  if (HWND first = ::GetNextDlgTabItem(handle(), nullptr, FALSE)) ::SetFocus(first);
+  std::vector<HWND> stops;
+  collectTabStops(handle(), stops);
+  if (!stops.empty()) ::SetFocus(stops.front());
   while (modalResult_ == mrNone) {
     if (!app().handleOneMessage(true)) {
       modalResult_ = mrCancel;
@@ -296,6 +309,61 @@ int Form::showModal() {
     }
   }
   return modalResult_;
+}
+
+namespace {
+
+// The page control that Ctrl+Tab switches: the one holding the focus, else the
+// form's first shown one.
+PageControl* pagesFor(const Form& form, HWND focus) {
+  for (Control* c = Control::fromHandle(focus); c && c != &form; c = c->parentControl())
+    if (auto* pc = dynamic_cast<PageControl*>(c)) return pc;
+  for (const auto& comp : form.components())
+    if (auto* pc = dynamic_cast<PageControl*>(comp.get()); pc && pc->hasHandle() && ::IsWindowVisible(pc->handle()))
+      return pc;
+  return nullptr;
+}
+
+}  // namespace
+
+bool Form::dialogKey(const MSG& m) {
+  if (m.message != WM_KEYDOWN || !hasHandle()) return false;
+  if (m.hwnd != handle() && !::IsChild(handle(), m.hwnd)) return false;
+  const bool ctrl = ::GetKeyState(VK_CONTROL) < 0, shift = ::GetKeyState(VK_SHIFT) < 0;
+  if (::GetKeyState(VK_MENU) < 0) return false;
+  // Keys come to the focused control; the one they came to is the one they act on.
+  HWND focus = m.hwnd;
+  const LRESULT code = ::SendMessageA(focus, WM_GETDLGCODE, m.wParam, reinterpret_cast<LPARAM>(&m));
+
+  if (ctrl && (m.wParam == VK_TAB || m.wParam == VK_NEXT || m.wParam == VK_PRIOR)) {
+    PageControl* pages = pagesFor(*this, focus);
+    if (!pages) return false;
+    pages->selectNext(m.wParam == VK_TAB ? !shift : m.wParam == VK_NEXT);
+    return true;
+  }
+  if (m.wParam == VK_TAB && !ctrl && !(code & DLGC_WANTTAB)) {
+    std::vector<HWND> stops;
+    collectTabStops(handle(), stops);
+    if (stops.empty()) return true;
+    const int n = static_cast<int>(stops.size());
+    // The innermost stop that is or holds the focus: the last such in this depth-first
+    // order (the page control holds every field of its pages).
+    int at = -1;
+    for (int i = 0; i < n; ++i)
+      if (stops[i] == focus || ::IsChild(stops[i], focus)) at = i;
+    int next = at < 0 ? (shift ? n - 1 : 0) : (at + (shift ? n - 1 : 1)) % n;
+    HWND target = stops[static_cast<std::size_t>(next)];
+    // An edit box entered by Tab has its text selected, as in every dialog.
+    if (::SendMessageA(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) ::SendMessageA(target, EM_SETSEL, 0, -1);
+    ::SetFocus(target);
+    return true;
+  }
+  // Enter on a focused push button presses that button, not the default one.
+  if (m.wParam == VK_RETURN && (code & DLGC_UNDEFPUSHBUTTON) && ::IsWindowEnabled(focus)) {
+    ::SendMessageA(focus, BM_CLICK, 0, 0);
+    return true;
+  }
+  return false;
 }
 
 bool Form::maximized() const { return hasHandle() && ::IsZoomed(handle()); }

@@ -112,6 +112,13 @@ class Form : public Control {
   // Destroys the window now, running the destroy handler.
   void destroyForm();
 
+  // The keyboard of a modal form, before the platform's dialog handling: Tab and
+  // Shift+Tab walk the tab stops of the shown controls depth first in creation
+  // order (into pages through their page control), Ctrl+Tab, Ctrl+Shift+Tab,
+  // Ctrl+PgDn and Ctrl+PgUp switch pages, Enter presses a focused push button.
+  // True when the message was handled.
+  bool dialogKey(const MSG& m);
+
   bool maximized() const;
   bool minimized() const;
   // Outer bounds of the restored window, also while maximised or minimised.

@@ -358,22 +358,30 @@ void Control::realign() { layoutChildren(); }
 void Control::layoutChildren() {
   if (!hasHandle()) return;
   RECT r = clientRect();
+  // A standard control that changes size repaints only what was uncovered: a
+  // centred label would show its text twice, a status bar its old size grip.
+  // A resized child is drawn again whole.
+  auto place = [](Control* c, int x, int y, int w, int h) {
+    const bool resized = c->hasHandle() && (c->width() != w || c->height() != h);
+    c->setBounds(x, y, w, h);
+    if (resized) ::InvalidateRect(c->handle(), nullptr, TRUE);
+  };
   // Top-aligned children first, in order, then bottom-aligned ones, then the rest.
   for (Control* c : children_) {
     if (c->align_ != Align::Top || !c->visible_) continue;
     int h = c->hasHandle() ? c->height() : c->h_;
-    c->setBounds(r.left, r.top, r.right - r.left, h);
+    place(c, r.left, r.top, r.right - r.left, h);
     r.top += h;
   }
   for (Control* c : children_) {
     if (c->align_ != Align::Bottom || !c->visible_) continue;
     int h = c->hasHandle() ? c->height() : c->h_;
     r.bottom -= h;
-    c->setBounds(r.left, r.bottom, r.right - r.left, h);
+    place(c, r.left, r.bottom, r.right - r.left, h);
   }
   for (Control* c : children_) {
     if (c->align_ != Align::Client || !c->visible_) continue;
-    c->setBounds(r.left, r.top, std::max(0L, r.right - r.left), std::max(0L, r.bottom - r.top));
+    place(c, r.left, r.top, std::max(0L, r.right - r.left), std::max(0L, r.bottom - r.top));
   }
 }
 

@@ -242,6 +242,21 @@ TEST_F(EnvDialogE2E, CancelEscapeAndTheCloseBoxChangeNothing) {
   ASSERT_TRUE(closeWindow(dlg));
   ASSERT_TRUE(waitWindowGone(dlg));
 
+  // A line break would split the field's line in the file: OK is refused with a
+  // message and the dialog stays open.
+  dlg = openWithButton(0);
+  ASSERT_NE(dlg, nullptr) << lastError();
+  ASSERT_TRUE(setText(edit(dlg, edFname), "two\r\nlines"));
+  ASSERT_EQ(getText(edit(dlg, edFname)), "two\r\nlines");
+  ASSERT_TRUE(click(findChild(dlg, "Button", "OK")));
+  HWND err = waitMessageBox("エラー", proc_.pid());
+  ASSERT_TRUE(err) << dumpWindows(proc_.pid());
+  EXPECT_NE(messageBoxText(err).find("定義ファイルに保存できない"), std::string::npos) << messageBoxText(err);
+  EXPECT_EQ(ownerWindow(err), dlg);
+  ASSERT_TRUE(answerMessageBox(err, IDOK));
+  EXPECT_TRUE(isVisible(dlg));
+  ASSERT_TRUE(finish(dlg, "キャンセル"));
+
   ASSERT_TRUE(save());  // nothing modified: the button writes nothing
   EXPECT_FALSE(closeMain());
   EXPECT_EQ(readFile(datPath()), before);
@@ -497,4 +512,114 @@ TEST_F(EnvDialogE2E, PagesDrawThemedAndClassic) {
   }
   EXPECT_EQ(classicBody, classicForm) << "without a theme the page is the plain flat sheet";
   EXPECT_NE(themedBody, classicBody);
+}
+
+namespace {
+
+// The window with the keyboard focus in the thread that owns hwnd.
+HWND focusOf(HWND hwnd);
+
+// A key posted to the window with the focus. Modifiers are held on the real
+// keyboard meanwhile, since the program reads them from the keyboard state; the
+// key itself is posted, which arrives where injected keys into edit boxes did not
+// (Japanese locale).
+void keys(HWND dlg, std::initializer_list<WORD> chord) {
+  auto modifier = [](WORD k, bool up) {
+    INPUT i{};
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = k;
+    i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &i, sizeof i);
+  };
+  std::vector<WORD> mods(chord.begin(), chord.end() - 1);
+  for (WORD m : mods) modifier(m, false);
+  if (!mods.empty()) sleepMs(300);  // taken from the input queue before the posted key
+  HWND target = focusOf(dlg);
+  pressKey(target ? target : dlg, *(chord.end() - 1));
+  settle(dlg);
+  for (auto it = mods.rbegin(); it != mods.rend(); ++it) modifier(*it, true);
+  if (!mods.empty()) sleepMs(300);
+}
+
+// The window with the keyboard focus in the thread that owns hwnd.
+HWND focusOf(HWND hwnd) {
+  GUITHREADINFO gi{};
+  gi.cbSize = sizeof gi;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &gi) ? gi.hwndFocus : nullptr;
+}
+
+}  // namespace
+
+// Keyboard only: Tab walks the tab strip, every field of the shown page, OK and
+// Cancel, Shift+Tab walks back, Ctrl+Tab / Ctrl+Shift+Tab / Ctrl+PgDn / Ctrl+PgUp
+// switch pages, and Enter on a focused button presses that button.
+TEST_F(EnvDialogE2E, KeyboardReachesEveryFieldOfEveryPage) {
+  writeDefs({{"src", sample()}});
+  start();
+  HWND dlg = openWithButton(0);
+  ASSERT_NE(dlg, nullptr) << lastError();
+  ASSERT_TRUE(activate(dlg));
+  HWND tab = tabs(dlg), ok = findChild(dlg, "Button", "OK"), cancel = findChild(dlg, "Button", "キャンセル");
+  ASSERT_TRUE(waitUntil([&] { return focusOf(dlg) == tab; })) << "focus at start: " << windowClass(focusOf(dlg));
+
+  auto walk = [&](const std::vector<HWND>& order, bool back) {
+    for (HWND expected : order) {
+      if (back)
+        keys(dlg, {VK_SHIFT, VK_TAB});
+      else
+        keys(dlg, {VK_TAB});
+      EXPECT_TRUE(waitUntil([&] { return focusOf(dlg) == expected; }, kShortTimeout))
+          << "expected [" << windowClass(expected) << " " << windowText(expected) << "], focus on ["
+          << windowClass(focusOf(dlg)) << " " << windowText(focusOf(dlg)) << "]";
+    }
+  };
+  const std::vector<std::vector<HWND>> fields = {
+      {edit(dlg, edDname), edit(dlg, edFname), edit(dlg, edVName), findChild(dlg, "Button", "常に新規作成"),
+       findChild(dlg, "Button", "圧縮後に開く")},
+      {edit(dlg, edBDir), listBox(dlg, lbFList), button(dlg, 1, "削除")},
+      {edit(dlg, Edit1), button(dlg, 2, "追加"), listBox(dlg, lbCExt), button(dlg, 2, "削除")},
+      {edit(dlg, Edit2), button(dlg, 3, "追加"), listBox(dlg, lbDExt), button(dlg, 3, "削除"),
+       button(dlg, 3, "Delphi")},
+  };
+  for (int page = 0; page < 4; ++page) {
+    SCOPED_TRACE("page " + std::to_string(page + 1));
+    EXPECT_EQ(tabCurrent(tab), page);
+    std::vector<HWND> forward = fields[page];
+    forward.insert(forward.end(), {ok, cancel, tab});
+    walk(forward, false);
+    std::vector<HWND> backward(forward.rbegin() + 1, forward.rend());
+    backward.push_back(tab);
+    walk(backward, true);
+    settle(dlg);
+    EXPECT_TRUE(saveWindowShot(dlg, joinPath(shotDir(), "envset-keyboard-" + std::to_string(page + 1) + ".png")));
+    keys(dlg, {VK_CONTROL, VK_TAB});
+    EXPECT_TRUE(waitUntil([&] { return tabCurrent(tab) == (page + 1) % 4; }, kShortTimeout));
+  }
+
+  // Back and forth from inside a page; the focus leaves the hidden page.
+  walk({edit(dlg, edDname)}, false);
+  keys(dlg, {VK_CONTROL, VK_SHIFT, VK_TAB});
+  EXPECT_TRUE(waitUntil([&] { return tabCurrent(tab) == 3; }, kShortTimeout));
+  EXPECT_TRUE(IsWindowVisible(sheet(dlg, 3)) && !IsWindowVisible(sheet(dlg, 0)));
+  EXPECT_EQ(focusOf(dlg), tab);
+  keys(dlg, {VK_CONTROL, VK_NEXT});
+  EXPECT_TRUE(waitUntil([&] { return tabCurrent(tab) == 0; }, kShortTimeout));
+  keys(dlg, {VK_CONTROL, VK_PRIOR});
+  keys(dlg, {VK_CONTROL, VK_PRIOR});
+  EXPECT_TRUE(waitUntil([&] { return tabCurrent(tab) == 2; }, kShortTimeout));
+  EXPECT_FALSE(IsWindowVisible(sheet(dlg, 3)));
+
+  // Typed extension, Tab to its add button, Enter: added, the dialog stays.
+  walk({edit(dlg, Edit1)}, false);
+  typeText(edit(dlg, Edit1), "BAK");
+  walk({button(dlg, 2, "追加")}, false);
+  keys(dlg, {VK_RETURN});
+  EXPECT_TRUE(waitUntil([&] { return listCount(listBox(dlg, lbCExt)) == 2; }, kShortTimeout));
+  EXPECT_EQ(listItems(listBox(dlg, lbCExt)), (std::vector<std::string>{".bak", ".bak"}));
+  EXPECT_TRUE(isVisible(dlg));
+  // Enter on the focused Cancel button cancels.
+  walk({listBox(dlg, lbCExt), button(dlg, 2, "削除"), ok, cancel}, false);
+  keys(dlg, {VK_RETURN});
+  ASSERT_TRUE(waitWindowGone(dlg));
+  EXPECT_FALSE(closeMain());
 }

@@ -78,6 +78,9 @@ class MainWindow : public ::testing::Test {
     EXPECT_TRUE(box) << dumpWindows(proc_.pid());
     if (box) {
       EXPECT_EQ(messageBoxText(box), "変更を保存しますか");
+      // Modal to the main window: it takes no clicks meanwhile.
+      EXPECT_FALSE(isEnabled(main_));
+      EXPECT_EQ(ownerWindow(box), main_);
     }
     return box;
   }
@@ -209,14 +212,18 @@ TEST_F(MainWindow, NewRejectsEmptyAndDuplicateNamesAndAppendsOthers) {
   ASSERT_TRUE(waitWindowGone(box)) << "Escape did not close the input box";
   EXPECT_EQ(listCount(list_), 2);
 
-  // A new name: appended, not selected; adding alone does not ask to save.
+  // A new name: appended, not selected, and a change that Save writes.
   ASSERT_NO_FATAL_FAILURE(enterNewName("新しい表"));
   EXPECT_EQ(listItems(list_), (std::vector<std::string>{"abc", "x", "新しい表"}));
   EXPECT_EQ(listSelected(list_), -1);
+  ASSERT_TRUE(pressToolbarButton(toolbar_, "保存"));
+  std::vector<std::string> lines = pv::splitLines(definitions({"abc", "x"}));
+  pv::deffile::appendLines(lines, "新しい表", pv::TBuckup{});
+  EXPECT_TRUE(waitUntil([&] { return readFile(dat()) == pv::joinLines(lines); })) << *readFile(dat());
   ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
 }
 
-TEST_F(MainWindow, SelectionButtonsFollowClicksAndDeletionDoesNotAskToSave) {
+TEST_F(MainWindow, SelectionButtonsFollowClicksAndDeletionIsSavedOnClose) {
   writeDat(definitions({"a", "b", "c"}));
   ASSERT_NO_FATAL_FAILURE(start());
   for (const char* b : {"削除", "Backup", "設定"}) EXPECT_FALSE(buttonEnabled(b)) << b;
@@ -235,9 +242,12 @@ TEST_F(MainWindow, SelectionButtonsFollowClicksAndDeletionDoesNotAskToSave) {
   ASSERT_TRUE(pressToolbarButton(toolbar_, "削除"));
   EXPECT_EQ(listCount(list_), 2);
 
-  const std::string before = *readFile(dat());
-  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
-  EXPECT_EQ(readFile(dat()), before);
+  // The deletion is a change: closing asks, and Yes writes the list without it.
+  HWND box = closeExpectingQuestion();
+  ASSERT_TRUE(box);
+  ASSERT_TRUE(answerMessageBox(box, IDYES));
+  ASSERT_TRUE(proc_.waitExit());
+  EXPECT_EQ(readFile(dat()), definitions({"a", "c"}));
 }
 
 TEST_F(MainWindow, DragBelowLastEntryMovesToTheEndAndClosingAsksToSave) {
@@ -251,12 +261,14 @@ TEST_F(MainWindow, DragBelowLastEntryMovesToTheEndAndClosingAsksToSave) {
   ASSERT_TRUE(dragListItemToPoint(list_, 0, belowLastEntry())) << lastError();
   ASSERT_TRUE(waitUntil([&] { return listItem(list_, 2) == "a"; })) << listItem(list_, 2);
   EXPECT_EQ(listItems(list_), (std::vector<std::string>{"b", "c", "a"}));
-  // The press selected the dragged entry.
+  // The moved entry stays selected, and the buttons act on it.
+  EXPECT_EQ(listSelected(list_), 2);
   EXPECT_TRUE(buttonEnabled("削除"));
 
   ASSERT_TRUE(dragListItem(list_, 2, 0)) << lastError();
   ASSERT_TRUE(waitUntil([&] { return listItem(list_, 0) == "a"; }));
   EXPECT_EQ(listItems(list_), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(listSelected(list_), 0);
 
   // Out of the list: no target.
   RECT lr = windowRect(list_);
@@ -298,7 +310,7 @@ TEST_F(MainWindow, SavingOnCloseWritesTheFile) {
   EXPECT_EQ(readFile(dat()), definitions({"b", "a"}));
 }
 
-TEST_F(MainWindow, DamagedFileLoadsTheDefinitionsBeforeTheDamage) {
+TEST_F(MainWindow, DamagedFileLoadsTheDefinitionsBeforeTheDamageAndSaysSo) {
   const std::string good = definitions({"one", "two"});
   const std::size_t two = pv::splitLines(definitions({"one"})).size();
   auto damaged = [&](std::size_t line, const std::string& replacement) {
@@ -312,33 +324,65 @@ TEST_F(MainWindow, DamagedFileLoadsTheDefinitionsBeforeTheDamage) {
     const char* what;
     std::string text;
     std::vector<std::string> names;
+    std::size_t stopLine;  // 1-based line reported; 0: read whole, no message
   };
   const std::vector<Case> cases = {
-      {"no opening bracket", damaged(1, "{ "), {"one"}},
-      {"no file list bracket", damaged(7, ""), {"one"}},
-      {"exclusion list not opened", damaged(11, "}"), {"one"}},
-      {"no closing bracket", damaged(16, " }"), {"one"}},
-      {"a file named }", damaged(8, "}"), {"one"}},
-      {"last definition without its closing bracket", good.substr(0, good.size() - 3), {"one"}},
-      {"too few lines left", good + "three\r\n{\r\n\r\n", {"one", "two"}},
-      {"empty lines after the end", good + "\r\n\r\n\r\n", {"one", "two"}},
+      {"no opening bracket", damaged(1, "{ "), {"one"}, two + 1},
+      {"no file list bracket", damaged(7, ""), {"one"}, two + 1},
+      {"exclusion list not opened", damaged(11, "}"), {"one"}, two + 1},
+      {"no closing bracket", damaged(16, " }"), {"one"}, two + 1},
+      {"a file named }", damaged(8, "}"), {"one"}, two + 1},
+      {"last definition without its closing bracket", good.substr(0, good.size() - 3), {"one"}, two + 1},
+      {"too few lines left", good + "three\r\n{\r\n\r\n", {"one", "two"}, 2 * two + 1},
+      {"a blank first line", "\r\n" + good, {}, 1},
+      {"empty lines after the end", good + "\r\n\r\n\r\n", {"one", "two"}, 0},
       {"LF line ends", [&] {
          std::string t;
          for (char c : good)
            if (c != '\r') t += c;
          return t;
-       }(), {"one", "two"}},
-      {"an empty file", "", {}},
+       }(), {"one", "two"}, 0},
+      {"an empty file", "", {}, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     writeDat(c.text);
-    ASSERT_NO_FATAL_FAILURE(start());
+    proc_ = startProcess(dir_.file("pelbo.exe"), {}, dir_.path());
+    ASSERT_TRUE(proc_);
+    if (c.stopLine) {
+      HWND box = waitMessageBox("Pomvault", proc_.pid());
+      ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+      EXPECT_EQ(messageBoxText(box), "定義ファイル " + dat() + " は " + std::to_string(c.stopLine) +
+                                         " 行目から後を読み込めませんでした。\n読み込んだ定義は " +
+                                         std::to_string(c.names.size()) + " 件です。\n保存するときは、元のファイルを " +
+                                         dat() + ".bak として残します。");
+      ASSERT_TRUE(answerMessageBox(box, IDOK));
+    }
+    ASSERT_NO_FATAL_FAILURE(waitMain());
     EXPECT_EQ(listItems(list_), c.names);
     EXPECT_FALSE(findMessageBox("", proc_.pid()));
     ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
     EXPECT_EQ(readFile(dat()), c.text) << "the file was written";
+    EXPECT_FALSE(fileExists(dat() + ".bak"));
   }
+
+  // The first save after a partial read keeps the whole original beside the file.
+  const std::string original = damaged(8, "}");
+  writeDat(original);
+  proc_ = startProcess(dir_.file("pelbo.exe"), {}, dir_.path());
+  ASSERT_TRUE(proc_);
+  HWND box = waitMessageBox("Pomvault", proc_.pid());
+  ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+  ASSERT_TRUE(answerMessageBox(box, IDOK));
+  ASSERT_NO_FATAL_FAILURE(waitMain());
+  ASSERT_NO_FATAL_FAILURE(enterNewName("n"));
+  ASSERT_TRUE(pressToolbarButton(toolbar_, "保存"));
+  ASSERT_TRUE(settle(main_));
+  EXPECT_EQ(readFile(dat() + ".bak"), original);
+  auto lines = pv::splitLines(definitions({"one"}));
+  pv::deffile::appendLines(lines, "n", pv::TBuckup{});
+  EXPECT_EQ(readFile(dat()), pv::joinLines(lines));
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
 }
 
 TEST_F(MainWindow, FlagsThatAreNoNumberShowTheErrorAndTheWindowStillOpens) {
@@ -352,6 +396,12 @@ TEST_F(MainWindow, FlagsThatAreNoNumberShowTheErrorAndTheWindowStillOpens) {
   HWND box = waitMessageBox("Pomvault", proc_.pid());
   ASSERT_TRUE(box) << dumpWindows(proc_.pid());
   EXPECT_EQ(messageBoxText(box), "'1x' は整数ではありません");
+  ASSERT_TRUE(answerMessageBox(box, IDOK));
+  // Then where reading stopped: at the definition with the bad line.
+  box = waitMessageBox("Pomvault", proc_.pid());
+  ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+  EXPECT_NE(messageBoxText(box).find(" は " + std::to_string(two + 1) + " 行目から後を"), std::string::npos)
+      << messageBoxText(box);
   ASSERT_TRUE(answerMessageBox(box, IDOK));
   ASSERT_NO_FATAL_FAILURE(waitMain());
   EXPECT_EQ(listItems(list_), std::vector<std::string>{"one"});
@@ -398,12 +448,129 @@ TEST_F(MainWindow, FailedSaveKeepsTheOldFileAndTheWindow) {
   EXPECT_EQ(readFile(dat()), original);
   EXPECT_EQ(listDir(dir_.path()), (std::vector<std::string>{"pelbo.dat", "pelbo.exe"})) << "a temporary file stayed";
 
+  // A read-only file is refused as Windows refuses to write it, and stays read-only.
+  ASSERT_TRUE(SetFileAttributesA(dat().c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(pressToolbarButton(toolbar_, "保存"));
+  err = waitMessageBox("Pomvault", proc_.pid());
+  ASSERT_TRUE(err) << dumpWindows(proc_.pid());
+  EXPECT_EQ(messageBoxText(err), expected);
+  ASSERT_TRUE(answerMessageBox(err, IDOK));
+  EXPECT_EQ(readFile(dat()), original);
+  EXPECT_TRUE(GetFileAttributesA(dat().c_str()) & FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(SetFileAttributesA(dat().c_str(), FILE_ATTRIBUTE_NORMAL));
+
   // Once the file is free again, the changes are still there to be saved.
   ask = closeExpectingQuestion();
   ASSERT_TRUE(ask);
   ASSERT_TRUE(answerMessageBox(ask, IDYES));
   ASSERT_TRUE(proc_.waitExit()) << dumpWindows(proc_.pid());
   EXPECT_EQ(readFile(dat()), definitions({"b", "a"}));
+}
+
+// Logging off with unsaved changes asks as closing does; the answer decides, the
+// question blocks the window, and the end of the session stores the placement.
+TEST_F(MainWindow, LogOffAsksToSaveAndStoresThePlacement) {
+  writeDat(definitions({"a", "b"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(dragListItemToPoint(list_, 0, belowLastEntry())) << lastError();
+  ASSERT_TRUE(waitUntil([&] { return listItem(list_, 1) == "a"; }));
+
+  ASSERT_TRUE(PostMessageA(main_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+  HWND box = waitMessageBox("Pomvault", proc_.pid());
+  ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+  EXPECT_EQ(messageBoxText(box), "変更を保存しますか");
+  EXPECT_FALSE(isEnabled(main_));
+  // A click on New meanwhile opens nothing.
+  auto newBtn = toolbarButton(toolbar_, toolbarFind(toolbar_, "新規"));
+  ASSERT_TRUE(newBtn);
+  realClick(clientToScreen(toolbar_, {(newBtn->rect.left + newBtn->rect.right) / 2, newBtn->rect.bottom - 5}));
+  settle(main_);
+  EXPECT_EQ(topWindows({"PvForm", "Pomvault", proc_.pid(), true}).size(), 1u);
+  ASSERT_TRUE(answerMessageBox(box, IDYES));
+  ASSERT_TRUE(waitUntil([&] { return readFile(dat()) == definitions({"b", "a"}); })) << *readFile(dat());
+  EXPECT_TRUE(isEnabled(main_));
+
+  ASSERT_TRUE(SetWindowPos(main_, nullptr, 140, 90, 520, 330, SWP_NOZORDER | SWP_NOACTIVATE));
+  ASSERT_TRUE(settle(main_));
+  ASSERT_TRUE(PostMessageA(main_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF));
+  ASSERT_TRUE(waitUntil([&] { return regReadString(HKEY_CURRENT_USER, kPlacementKey, "Left") == "140"; }));
+  EXPECT_EQ(regReadString(HKEY_CURRENT_USER, kPlacementKey, "Top"), "90");
+  EXPECT_EQ(regReadString(HKEY_CURRENT_USER, kPlacementKey, "Width"), "520");
+  EXPECT_EQ(regReadString(HKEY_CURRENT_USER, kPlacementKey, "Height"), "330");
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());  // saved already
+}
+
+TEST_F(MainWindow, StoredPlacementOffEveryScreenOpensOnScreen) {
+  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  struct Case {
+    const char* what;
+    int left, top, width, height;
+    RECT expected;
+  };
+  const std::vector<Case> cases = {
+      {"beyond the bottom right", sw + 3000, sh + 2000, 500, 350, {sw - 500, sh - 350, sw, sh}},
+      {"beyond the top left", -4000, -900, 500, 350, {0, 0, 500, 350}},
+      {"larger than the screen", sw + 10, 0, sw * 2, sh * 2, {0, 0, sw, sh}},
+      {"no size", 100, 50, 0, -5, {100, 50, 100 + 418, 50 + 277}},
+      {"partly on screen stays", -100, 40, 500, 350, {-100, 40, 400, 390}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    regWriteString(HKEY_CURRENT_USER, kPlacementKey, "Left", std::to_string(c.left));
+    regWriteString(HKEY_CURRENT_USER, kPlacementKey, "Top", std::to_string(c.top));
+    regWriteString(HKEY_CURRENT_USER, kPlacementKey, "Width", std::to_string(c.width));
+    regWriteString(HKEY_CURRENT_USER, kPlacementKey, "Height", std::to_string(c.height));
+    ASSERT_NO_FATAL_FAILURE(start());
+    RECT r = windowRect(main_);
+    EXPECT_EQ(r.left, c.expected.left);
+    EXPECT_EQ(r.top, c.expected.top);
+    EXPECT_EQ(r.right, c.expected.right);
+    EXPECT_EQ(r.bottom, c.expected.bottom);
+    ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+  }
+}
+
+// After the window is widened or narrowed, what is on screen is what a full
+// repaint draws (no heading twice, no old size grip), and the toolbar stays whole.
+TEST_F(MainWindow, ResizedWindowIsDrawnWholeAndKeepsTheToolbar) {
+  writeDat(definitions({"a", "b"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(activate(main_));
+  const std::string shots = joinPath(binDir(), "shots");
+  makeDirs(shots);
+  auto drawnWhole = [&](const std::string& name) {
+    ASSERT_TRUE(settle(main_));
+    sleepMs(300);
+    const std::string before = joinPath(shots, name + ".png"), after = dir_.file("redrawn.png");
+    ASSERT_TRUE(saveWindowShot(main_, before)) << lastError();
+    RedrawWindow(main_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    ASSERT_TRUE(settle(main_));
+    sleepMs(300);
+    ASSERT_TRUE(saveWindowShot(main_, after)) << lastError();
+    EXPECT_TRUE(readFile(before) == readFile(after)) << name << ": the screen differs from a full repaint";
+  };
+  auto helpVisible = [&] {
+    auto b = toolbarButton(toolbar_, toolbarFind(toolbar_, "Help"));
+    return b && b->rect.right <= clientRect(toolbar_).right;
+  };
+
+  // In steps, as dragging the border does; the window keeps its minimum size.
+  auto resizeTo = [&](int width) {
+    const RECT r = windowRect(main_);
+    const int from = r.right - r.left;
+    for (int i = 1; i <= 5; ++i)
+      SetWindowPos(main_, nullptr, 0, 0, from + (width - from) * i / 5, r.bottom - r.top, SWP_NOZORDER | SWP_NOMOVE);
+  };
+  resizeTo(700);
+  EXPECT_EQ(windowRect(main_).right - windowRect(main_).left, 700);
+  ASSERT_NO_FATAL_FAILURE(drawnWhole("main-widened"));
+  resizeTo(120);
+  const int narrowest = windowRect(main_).right - windowRect(main_).left;
+  EXPECT_GT(narrowest, 120);
+  EXPECT_LT(narrowest, 418);
+  EXPECT_TRUE(helpVisible()) << "toolbar cut at width " << narrowest;
+  ASSERT_NO_FATAL_FAILURE(drawnWhole("main-narrowed"));
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
 }
 
 TEST_F(MainWindow, HintsOfToolbarButtonsAndSystemMenuItemsGoToTheStatusBar) {

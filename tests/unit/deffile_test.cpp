@@ -147,6 +147,11 @@ TEST(DefinitionsFileRead, DamageStopsReadingAndKeepsWhatCameBefore) {
     ASSERT_EQ(back.size(), 1u) << c.what;
     EXPECT_EQ(back[0].name, "first") << c.what;
     EXPECT_EQ(back[0].rec, full("a", 1)) << c.what;
+    // The stop is reported at the first line of the definition not taken.
+    deffile::ReadResult r;
+    deffile::read(splitLines(joinLines(all)), [](std::string, TBuckup) {}, &r);
+    EXPECT_EQ(r.definitions, 1u) << c.what;
+    EXPECT_EQ(r.stoppedAt, first.size()) << c.what;
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver.h"
@@ -115,4 +116,25 @@ TEST_F(DropFixture, ShiftJisNamesEndingIn5C) {
   drop({folder + "\\ソ", folder + "\\予定表"});
   EXPECT_EQ(base().text(), folder + "\\");
   EXPECT_EQ(files().items(), (std::vector<std::string>{"ソ\\", "予定表"}));
+}
+
+// A file named "}" would close the list when the definitions file is read back:
+// the drop leaves it out and says so; the other items are taken.
+TEST_F(DropFixture, EntryTheFileCannotHoldIsRefusedWithAMessage) {
+  ASSERT_TRUE(test::writeFile(dir.file("}"), "x"));
+  userSelectsPage(*dlg, 1);
+  std::string shown;
+  // The box is modal on this thread: another one reads and answers it.
+  std::thread answer([&] {
+    HWND box = test::waitMessageBox("エラー", ::GetCurrentProcessId());
+    if (!box) return;
+    shown = test::messageBoxText(box);
+    test::answerMessageBox(box, IDOK);
+  });
+  drop({dir.file("readme.txt"), dir.file("}"), dir.file("proj")});
+  answer.join();
+  EXPECT_NE(shown.find("定義ファイルに保存できない"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\n}"), std::string::npos) << shown;
+  EXPECT_EQ(files().items(), (std::vector<std::string>{"readme.txt", "proj\\"}));
+  EXPECT_EQ(base().text(), dir.path() + "\\");
 }
