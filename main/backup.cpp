@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-#include <optional>
 #include <vector>
 
 #include "archive/Archive.h"
@@ -13,6 +12,7 @@
 #include "win/files.h"
 #include "win/guards.h"
 #include "win/handle.h"
+#include "win/version.h"
 
 namespace pv::backup {
 
@@ -69,26 +69,6 @@ void WinFileSystem::listFolder(const std::string& folder, const std::function<vo
 
 void WinFileSystem::deleteFile(const std::string& path) { ::DeleteFileA(path.c_str()); }
 
-std::string ReadVersionString(const std::string& file, VersionKind which) {
-  DWORD unused = 0;
-  const DWORD size = ::GetFileVersionInfoSizeA(file.c_str(), &unused);
-  if (size == 0) return {};
-  std::vector<char> buf(size);
-  if (!::GetFileVersionInfoA(file.c_str(), 0, size, buf.data())) return {};
-  const char* begin = buf.data();
-  const char* end = begin + buf.size();
-  auto query = [&](const std::string& sub) -> std::optional<VersionValue> {
-    void* p = nullptr;
-    UINT len = 0;
-    if (!::VerQueryValueA(buf.data(), sub.c_str(), &p, &len) || !p) return std::nullopt;
-    const char* c = static_cast<const char*>(p);
-    // The text must lie in our buffer; how far it may be read is up to its end.
-    if (c < begin || c >= end) return std::nullopt;
-    return VersionValue{c, static_cast<std::uint32_t>(len), static_cast<std::size_t>(end - c)};
-  };
-  return ReadVersionText(query, which);
-}
-
 namespace {
 
 // "Always new" moves the old archive here, beside it, until the new one is made.
@@ -137,7 +117,7 @@ Outcome Archive(const TBuckup& b, const RunContext& ctx, std::string& problem) {
   pv::win::ScreenCursorGuard cursor;
   pv::win::StatusTextGuard status(*ctx.status, kPreparing);
 
-  const std::string archivePath = ExpandArcName(b.DestDir, b.ArcName, b.VerFile, today(), ReadVersionString);
+  const std::string archivePath = ExpandArcName(b.DestDir, b.ArcName, b.VerFile, today(), win::ReadVersionString);
   PutBackMovedArchive(archivePath);
 
   WinFileSystem fs;

@@ -36,10 +36,6 @@ struct RunContext {
 // cannot be written (after the status text and cursor are put back).
 void RunBackup(const TBuckup& b, const RunContext& ctx);
 
-// The FileVersion or ProductVersion text of file's version resource (at most 32
-// bytes), empty when there is none.
-std::string ReadVersionString(const std::string& file, VersionKind which);
-
 // FindFirstFileA over a folder: every entry but volume labels.
 class WinFileSystem : public FileSystem {
  public:

@@ -4,7 +4,7 @@
 
 #include "core/cmdline.h"
 #include "core/setupver.h"
-#include "main/backup.h"
+#include "win/version.h"
 #include "pv_version.h"
 #include "setup/state.h"
 #include "win/app.h"
@@ -65,7 +65,7 @@ std::vector<std::string> Params() {
 }
 
 std::string ReadProductVersion(const std::string& file) {
-  return backup::ReadVersionString(file, backup::VersionKind::ProductVersion);
+  return win::ReadVersionString(file, backup::VersionKind::ProductVersion);
 }
 
 bool ReadSetupVersion() {

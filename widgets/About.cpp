@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "main/backup.h"
+#include "win/version.h"
 #include "pv_version.h"
 #include "widgets/Label3D.h"
 #include "win/app.h"
@@ -43,7 +43,7 @@ constexpr const char* kVersionPrefix = "Version";
 }  // namespace
 
 std::string versionCaption(const std::string& file) {
-  const std::string text = backup::ReadVersionString(file, backup::VersionKind::ProductVersion);
+  const std::string text = win::ReadVersionString(file, backup::VersionKind::ProductVersion);
   return text.empty() ? kVersionPrefix : std::string(kVersionPrefix) + " " + text;
 }
 
