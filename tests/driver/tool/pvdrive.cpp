@@ -14,6 +14,7 @@
 //   buttons                   toolbar buttons: index, command, state, caption
 //   click TEXT                click the button (or check box) with that caption
 //   settext TEXT [N]          set the text of the N-th edit box (default 0)
+//   size W H                  resize the window as a drag of its frame would
 //   status                    status-bar text
 //   msgbox [TITLE]            wait for a message box (any process), print it
 //   answer BUTTON [TITLE]     answer a message box by button caption
@@ -73,7 +74,7 @@ HWND findTarget(const Options& o) {
 int usage() {
   std::fprintf(stderr,
                "usage: pvdrive [--class C] [--title T] [--exe NAME] [--timeout MS] COMMAND [args]\n"
-               "commands: wait dump list select press buttons click settext status msgbox answer close shot mouse\n");
+               "commands: wait dump list select press buttons click settext size status msgbox answer close shot mouse\n");
   return 2;
 }
 
@@ -160,6 +161,17 @@ int main(int argc, char** argv) {
     HWND b = waitChild(w, "Button", args[0], o.timeout);
     if (!b) return fail("no button " + args[0]);
     return click(b) ? 0 : fail("cannot click " + args[0]);
+  }
+  if (cmd == "size") {
+    if (args.size() < 2) return usage();
+    RECT r = windowRect(w);
+    // SetWindowPos sends WM_WINDOWPOSCHANGING, so the program's minimum size applies.
+    if (!::SetWindowPos(w, nullptr, r.left, r.top, std::atoi(args[0].c_str()), std::atoi(args[1].c_str()),
+                        SWP_NOZORDER | SWP_NOACTIVATE))
+      return fail("cannot resize");
+    RECT now = windowRect(w);
+    std::printf("%ld x %ld\n", now.right - now.left, now.bottom - now.top);
+    return 0;
   }
   if (cmd == "settext") {
     if (args.empty()) return usage();
