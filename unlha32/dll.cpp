@@ -99,7 +99,7 @@ INT_PTR CALLBACK aboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
       char text[160];
       wsprintfA(text, "unlha32.dll  バージョン %s", UNLHA_VERSION_TEXT);
       ::SetDlgItemTextA(dlg, IDC_ABOUT_VERSION, text);
-      wsprintfA(text, "Pomvault %s 付属の LHA 書庫ライブラリ", PV_VERSION_TEXT);
+      wsprintfA(text, PV_PRODUCT_NAME " %s 付属の LHA 書庫ライブラリ", PV_VERSION_TEXT);
       ::SetDlgItemTextA(dlg, IDC_ABOUT_PRODUCT, text);
       ::SendDlgItemMessageA(dlg, IDC_ABOUT_ICON, STM_SETICON,
                             reinterpret_cast<WPARAM>(::LoadIcon(nullptr, IDI_INFORMATION)), 0);

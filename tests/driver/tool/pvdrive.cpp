@@ -12,11 +12,15 @@
 //   select INDEX [N]          click item INDEX of the N-th list box
 //   press TEXT|#INDEX         press a toolbar button by caption or position
 //   buttons                   toolbar buttons: index, command, state, caption
+//   click TEXT                click the button (or check box) with that caption
+//   settext TEXT [N]          set the text of the N-th edit box (default 0)
+//   size W H                  resize the window as a drag of its frame would
 //   status                    status-bar text
 //   msgbox [TITLE]            wait for a message box (any process), print it
 //   answer BUTTON [TITLE]     answer a message box by button caption
 //   close                     close the window and wait until it has gone
 //   shot FILE                 screenshot of the whole display (.png or .bmp)
+//   mouse X Y                 a real left click at that screen point
 // Exit code 0 on success, 1 on failure (the reason goes to stderr), 2 on bad usage.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -70,7 +74,7 @@ HWND findTarget(const Options& o) {
 int usage() {
   std::fprintf(stderr,
                "usage: pvdrive [--class C] [--title T] [--exe NAME] [--timeout MS] COMMAND [args]\n"
-               "commands: wait dump list select press buttons status msgbox answer close shot\n");
+               "commands: wait dump list select press buttons click settext size status msgbox answer close shot mouse\n");
   return 2;
 }
 
@@ -95,6 +99,11 @@ int main(int argc, char** argv) {
   if (cmd == "shot") {
     if (args.empty()) return usage();
     return saveScreenshot(args[0]) ? 0 : fail("screenshot failed");
+  }
+  if (cmd == "mouse") {
+    if (args.size() < 2) return usage();
+    POINT at{std::atoi(args[0].c_str()), std::atoi(args[1].c_str())};
+    return realClick(at) ? 0 : fail("cannot click");
   }
   if (cmd == "msgbox" || cmd == "answer") {
     std::string title = cmd == "msgbox" ? (args.empty() ? "" : args[0]) : (args.size() > 1 ? args[1] : "");
@@ -146,6 +155,29 @@ int main(int argc, char** argv) {
     // A button that becomes enabled by an earlier action may lag a moment behind it.
     waitUntil([&] { auto b = toolbarButton(tb, index); return b && b->enabled(); }, o.timeout);
     return pressToolbarButton(tb, index) ? 0 : fail("cannot press " + args[0]);
+  }
+  if (cmd == "click") {
+    if (args.empty()) return usage();
+    HWND b = waitChild(w, "Button", args[0], o.timeout);
+    if (!b) return fail("no button " + args[0]);
+    return click(b) ? 0 : fail("cannot click " + args[0]);
+  }
+  if (cmd == "size") {
+    if (args.size() < 2) return usage();
+    RECT r = windowRect(w);
+    // SetWindowPos sends WM_WINDOWPOSCHANGING, so the program's minimum size applies.
+    if (!::SetWindowPos(w, nullptr, r.left, r.top, std::atoi(args[0].c_str()), std::atoi(args[1].c_str()),
+                        SWP_NOZORDER | SWP_NOACTIVATE))
+      return fail("cannot resize");
+    RECT now = windowRect(w);
+    std::printf("%ld x %ld\n", now.right - now.left, now.bottom - now.top);
+    return 0;
+  }
+  if (cmd == "settext") {
+    if (args.empty()) return usage();
+    HWND edit = findChildByIndex(w, "Edit", args.size() > 1 ? std::atoi(args[1].c_str()) : 0);
+    if (!edit) return fail("no edit box");
+    return setText(edit, args[0]) ? 0 : fail("cannot set the text");
   }
   if (cmd == "status") {
     HWND sb = findStatusBar(w);
