@@ -11,6 +11,7 @@
 #include "lzh/update.h"
 #include "unlha32/collect.h"
 #include "unlha32/internal.h"
+#include "unlha32/profile.h"
 #include "unlha32/progress.h"
 #include "unlha32/winio.h"
 
@@ -81,8 +82,14 @@ class Run {
   }
   ProgressWindow& window() { return progress_; }
 
-  // Keeps the window alive; false once the user or the owner has cancelled.
-  bool tick() {
+  // Keeps the window alive; false once the user or the owner has cancelled. Between
+  // two looks at the window's messages at least kTickMs pass (unless forced), so a
+  // click still counts within a tenth of a second, but thousands of small files do
+  // not each pay for a round of message calls.
+  bool tick(bool force = false) {
+    const DWORD now = ::GetTickCount();
+    if (!force && now - lastTick_ < kTickMs) return !cancelled_;
+    lastTick_ = now;
     progress_.pump();
     if (progress_.cancelRequested()) cancelled_ = true;
     if (waitCursor_) {
@@ -116,6 +123,8 @@ class Run {
   ProgressWindow progress_;
   UnlhaExtractingInfo info_{};
   bool cancelled_ = false;
+  static constexpr DWORD kTickMs = 25;
+  DWORD lastTick_ = ::GetTickCount() - kTickMs;
   HCURSOR waitCursor_ = nullptr, oldCursor_ = nullptr;
   int oldPriority_ = THREAD_PRIORITY_NORMAL;
   bool priorityChanged_ = false;
@@ -183,7 +192,13 @@ Failure readMembers(const std::string& path, File& file, std::unique_ptr<FileSou
 Failure update(Run& run, std::string& log) {
   const arccmd::CommandLine& cl = run.cl();
   const std::string& archive = run.archive();
-  run.openWindow("圧縮中");
+  Profile& profile = Profile::get();
+  profile.start();
+  {
+    Timed timed(Work::Window);
+    run.openWindow("圧縮中");
+  }
+  const long long scanStart = Profile::now();
 
   std::vector<SourceFile> files;
   Failure f = collectFiles(cl, files, [&run] { return run.tick(); });
@@ -271,6 +286,7 @@ Failure update(Run& run, std::string& log) {
     return pf;
   }
 
+  if (profile.on()) profile.add(Work::Scan, Profile::now() - scanStart);
   UnlhaExtractingInfo& info = run.info();
   info.totalSize = static_cast<DWORD>(plan.bytesToCompress);
   info.fileCount = static_cast<DWORD>(plan.changes());
@@ -303,7 +319,9 @@ Failure update(Run& run, std::string& log) {
   SourceFile* current = nullptr;
   std::uint64_t fileStart = 0, compressedDone = 0, lastDone = 0;
   DWORD index = 0;
+  bool verifying = false;
   opt.progress = [&](const lzh::Progress& p) -> bool {
+    Timed timed(Work::Window);
     ProgressWindow& w = run.window();
     switch (p.kind) {
       case lzh::ProgressKind::FileBegin: {
@@ -346,8 +364,13 @@ Failure update(Run& run, std::string& log) {
         }
         current = nullptr;
         break;
+      case lzh::ProgressKind::End:
+        w.setBytes(p.total, p.total);
+        w.show();  // the last file and 100 %, however recently the window changed
+        break;
       case lzh::ProgressKind::Verify:
-        w.setCaption("検査中");
+        if (!verifying) w.setCaption("検査中");
+        verifying = true;
         w.setFile(std::string(p.name));
         w.setBytes(p.done, p.total);
         break;
@@ -371,7 +394,11 @@ Failure update(Run& run, std::string& log) {
     return archiveFailure(full ? UNLHA_ERR_DISK_FULL : UNLHA_ERR_WRITE, e);
   };
 
-  lzh::UpdateResult r = lzh::updateArchive(old.get(), entries, sink, opt);
+  lzh::UpdateResult r;
+  {
+    Timed timed(Work::Pass);
+    r = lzh::updateArchive(old.get(), entries, sink, opt);
+  }
   if (!r.status.ok()) {
     switch (r.status.error) {
       case lzh::Error::WriteFailed: return writeFailure();
@@ -382,10 +409,14 @@ Failure update(Run& run, std::string& log) {
       default: return archiveFailure(codeForCodecError(r.status.error), old ? old->lastError() : 0);
     }
   }
-  if (!sink.finish()) return writeFailure();
+  {
+    Timed timed(Work::Flush);
+    if (!sink.finish()) return writeFailure();
+  }
 
   // Read the new archive back before it takes the old one's place.
   {
+    Timed timed(Work::Verify);
     FileSource file(th);
     TickingSource check(file, [&run] { return run.tick(); });
     lzh::Status v = lzh::verifyArchive(check, r, opt.progress);
@@ -395,6 +426,8 @@ Failure update(Run& run, std::string& log) {
       vf.archiveKept = exists;
       return vf;
     }
+    run.window().setBytes(1, 1);
+    run.window().show();
   }
   if (cl.sw.archiveTimeNewest && r.newestWriteTime) {
     FILETIME ft;
@@ -406,9 +439,12 @@ Failure update(Run& run, std::string& log) {
   oldFile.close();
   old.reset();
   // The last point of return: a cancel after this would be a lie.
-  if (!run.tick()) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
-  if (!::MoveFileExA(temp.path.c_str(), archive.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return archiveFailure(UNLHA_ERR_REPLACE, ::GetLastError());
+  if (!run.tick(true)) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
+  {
+    Timed timed(Work::Replace);
+    if (!::MoveFileExA(temp.path.c_str(), archive.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return archiveFailure(UNLHA_ERR_REPLACE, ::GetLastError());
+  }
   temp.keep();
 
   char line[160];
@@ -419,6 +455,7 @@ Failure update(Run& run, std::string& log) {
     if (m.action == lzh::Action::Replace) log += "置換: " + m.path + "\r\n";
   }
   log += line;
+  if (profile.on()) log += profile.line(plan.changes(), 1);
   return {};
 }
 
