@@ -29,6 +29,9 @@ class InputStream {
   // Reads up to n bytes. Answers the count read, 0 at the end, or -1 on failure
   // (reported as Error::ReadFailed with the entry's name).
   virtual std::ptrdiff_t read(void* buf, std::size_t n) = 0;
+  // The file's size when it was opened, -1 when unknown. A file that ends at another
+  // size was changed while it was read.
+  virtual std::int64_t sizeAtOpen() { return -1; }
 };
 
 class ByteSink {

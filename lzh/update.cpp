@@ -78,7 +78,7 @@ class Run {
     while (i < plan.existing.size()) {
       const int j = plan.replacedBy[i];
       if (j >= 0) {
-        s = writeEntry(entries_[j], Action::Replace);
+        s = writeOrSkip(entries_[j], Action::Replace, plan.existing, i);
         if (!s.ok()) return s;
         ++i;
         continue;
@@ -92,7 +92,7 @@ class Run {
       i = k;
     }
     for (std::size_t j : plan.added) {
-      s = writeEntry(entries_[j], Action::Add);
+      s = writeOrSkip(entries_[j], Action::Add, plan.existing, 0);
       if (!s.ok()) return s;
     }
     const std::uint8_t endMark = 0;
@@ -151,6 +151,27 @@ class Run {
     return {};
   }
 
+  // Writes an entry's member. With skipUnreadable, a file that cannot be read is left
+  // out: the output is cut back to where its member began and the old member (of a
+  // replacement) copied instead, so nothing older is lost.
+  Status writeOrSkip(const Entry& e, Action action, const std::vector<Member>& old, std::size_t oldIndex) {
+    const std::uint64_t at = out_.position();
+    sizeChanged_ = false;
+    Status s = writeEntry(e, action);
+    if (s.ok() || !opt_.skipUnreadable || s.error != Error::ReadFailed) return s;
+    if (!out_.truncate(at)) return writeFailed(e.name);
+    r_.skipped.push_back({e.name, sizeChanged_});
+    Progress p;
+    p.kind = ProgressKind::FileEnd;
+    p.name = e.name;
+    p.action = action;
+    p.done = done_;
+    p.total = total_;
+    if (!report(p)) return cancelled();
+    if (action == Action::Replace) return copyMembers(old, oldIndex, oldIndex + 1);
+    return {};
+  }
+
   Status writeEntry(const Entry& e, Action action) {
     current_ = e.name;
     Progress p;
@@ -191,10 +212,41 @@ class Run {
     return {};
   }
 
-  // Compresses the entry's data after its header, or stores it when that is not smaller,
-  // then fills in the header.
+  // A file that ends at another size than it had when opened was changed while it was
+  // read: its member would get a length the file never had.
+  static bool sizeDiffers(InputStream& in, std::uint64_t size) {
+    const std::int64_t atOpen = in.sizeAtOpen();
+    return atOpen >= 0 && static_cast<std::uint64_t>(atOpen) != size;
+  }
+  Status sizeChanged(const std::string& name) {
+    sizeChanged_ = true;
+    return Status::fail(Error::ReadFailed, name, "size changed while read");
+  }
+
+  // Moves the bar to `size` bytes of the current file; bytes read again do not move it.
+  bool progressTo(std::uint64_t size, std::uint64_t& counted) {
+    if (size <= counted) return true;
+    const std::uint64_t step = size - counted;
+    counted = size;
+    return advance(step);
+  }
+
+  // Writes the entry's data; a file that changes size while read is read once more.
   Status writeData(const Entry& e, std::vector<std::uint8_t>& header, const Level2Layout& layout,
                    std::uint64_t offset) {
+    std::uint64_t counted = 0;
+    for (int attempt = 0;; ++attempt) {
+      sizeChanged_ = false;
+      Status s = writeDataOnce(e, header, layout, offset, counted);
+      if (!sizeChanged_ || attempt == 1) return s;
+      if (!out_.truncate(offset + header.size())) return writeFailed(e.name);
+    }
+  }
+
+  // Compresses the entry's data after its header, or stores it when that is not smaller,
+  // then fills in the header.
+  Status writeDataOnce(const Entry& e, std::vector<std::uint8_t>& header, const Level2Layout& layout,
+                       std::uint64_t offset, std::uint64_t& counted) {
     std::unique_ptr<InputStream> in = e.open ? e.open() : nullptr;
     if (!in) return Status::fail(Error::ReadFailed, e.name, "cannot open");
     bool sinkFailed = false;
@@ -212,14 +264,14 @@ class Run {
       if (Status st = readChunk(*in, e.name, k, size, crc); !st.ok()) return st;
       if (k == 0) break;
       if (!enc.write(buf_.data(), k)) return writeFailed(e.name);
-      if (!advance(k)) return cancelled();
+      if (!progressTo(size, counted)) return cancelled();
       if (e.size > 0 && enc.packedSize() >= e.size && enc.packedSize() >= size) {
         giveUp = true;
         break;
       }
     }
-    std::uint64_t counted = size;
     if (!giveUp) {
+      if (sizeDiffers(*in, size)) return sizeChanged(e.name);
       if (!enc.finish()) return writeFailed(e.name);
       if (enc.packedSize() < size) {
         patchLevel2Header(header, layout, Method::Lh5, static_cast<std::uint32_t>(enc.packedSize()),
@@ -239,12 +291,9 @@ class Run {
       if (Status st = readChunk(*in, e.name, k, size, crc); !st.ok()) return st;
       if (k == 0) break;
       if (!out_.write(buf_.data(), k)) return writeFailed(e.name);
-      // Only bytes beyond the first pass move the bar.
-      if (size > counted) {
-        if (!advance(size - counted)) return cancelled();
-        counted = size;
-      }
+      if (!progressTo(size, counted)) return cancelled();
     }
+    if (sizeDiffers(*in, size)) return sizeChanged(e.name);
     patchLevel2Header(header, layout, Method::Lh0, static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size),
                       crc);
     if (!out_.writeAt(offset, header.data(), header.size())) return writeFailed(e.name);
@@ -259,6 +308,7 @@ class Run {
   std::vector<std::uint8_t> buf_;
   std::uint64_t total_ = 0, done_ = 0, lastReport_ = 0;
   std::string current_;
+  bool sizeChanged_ = false;  // the last failed read of an entry was a size change
 };
 
 }  // namespace

@@ -23,6 +23,11 @@
 // Folder entries (isFolder) become -lhd- members when options.storeFolders is set and
 // are ignored otherwise. The output always ends with one 0x00 end mark.
 //
+// Unreadable files: with options.skipUnreadable an entry whose file cannot be opened or
+// read, or whose size differs from its size at opening on two reads in a row, is left
+// out instead of failing the run: its old member is kept as it is, or it gets none.
+// UpdateResult::skipped lists those entries.
+//
 // Failure: the first error stops the run and is returned (the sink then holds a partial
 // archive; the caller discards it). A damaged existing archive is an error before
 // anything is written. Entries of 4 GiB or more are refused with Error::TooLarge before
@@ -49,8 +54,9 @@ struct Entry {
   std::uint64_t size = 0;                   // expected size; the data actually read is what gets stored
   std::uint16_t attributes = kAttrArchive;  // DOS attribute bits (others are dropped)
   FileTimes times;                          // lastWrite is the modification time
-  // Opens the file's data; nullptr = cannot open (Error::ReadFailed). May be called a
-  // second time for the same entry, when a file that does not compress is stored.
+  // Opens the file's data; nullptr = cannot open (Error::ReadFailed). May be called
+  // again for the same entry: when a file that does not compress is stored, and when
+  // its size changed while it was read.
   std::function<std::unique_ptr<InputStream>()> open;
 };
 
@@ -87,6 +93,7 @@ struct UpdateOptions {
   // dosTimeToUnix() from timestamps.h, i.e. the DOS time is taken as UTC.
   std::function<std::int64_t(std::uint32_t)> dosTimeToUnix;
   EncoderOptions encoder;  // how new members are compressed
+  bool skipUnreadable = false;  // see "Unreadable files" above
 };
 
 // What updateArchive will do; computed without writing anything.
@@ -108,8 +115,14 @@ struct WrittenMember {
   std::uint64_t headerOffset = 0;  // in the written archive
 };
 
+struct SkippedEntry {
+  std::string name;          // the entry's member name
+  bool sizeChanged = false;  // read to the end twice, at another size than at opening
+};
+
 struct UpdateResult {
   Status status;
+  std::vector<SkippedEntry> skipped;   // entries left out (options.skipUnreadable)
   std::vector<WrittenMember> members;  // every member of the written archive, in order
   std::size_t added = 0, replaced = 0, kept = 0;
   std::uint64_t newestWriteTime = 0;   // FILETIME of the newest member in the written archive, 0 if none

@@ -10,9 +10,69 @@ namespace pv::unlha {
 
 namespace {
 
+// Longer than any path Windows can open; such a name is an error, not a file.
+constexpr std::size_t kMaxName = 32767;
+
+// True when s is made of whole Shift-JIS characters (no lone lead byte, no lead byte
+// before a byte that cannot follow one).
+bool wholeShiftJis(std::string_view s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (!sjis::isLead(static_cast<unsigned char>(s[i]))) continue;
+    if (i + 1 >= s.size()) return false;
+    const unsigned char t = static_cast<unsigned char>(s[++i]);
+    if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+  }
+  return true;
+}
+
+// The name as Windows opens it: every component but "." and ".." loses its trailing
+// dots and blanks ("a.txt." and "a.txt " are a.txt). keepLast leaves the last component
+// alone (a wildcard). False when a component is nothing but dots and blanks.
+bool windowsName(const std::string& name, bool keepLast, std::string& out) {
+  out.clear();
+  std::string comp;
+  auto finish = [&](bool last) {
+    if (!(last && keepLast) && comp != "." && comp != "..") {
+      const bool had = !comp.empty();
+      // '.' and ' ' are never second bytes, so plain byte tests are safe here.
+      while (!comp.empty() && (comp.back() == '.' || comp.back() == ' ')) comp.pop_back();
+      if (had && comp.empty()) return false;
+    }
+    out += comp;
+    comp.clear();
+    return true;
+  };
+  for (std::size_t i = 0; i < name.size();) {
+    const std::size_t len = sjis::charLen(name, i);
+    if (len == 1 && (name[i] == '\\' || name[i] == '/')) {
+      if (!finish(false)) return false;
+      out += name[i];
+    } else {
+      comp.append(name, i, len);
+    }
+    i += len;
+  }
+  return finish(true);
+}
+
+std::string shortened(const std::string& name) {
+  const std::size_t n = sjis::fitLength(name, MAX_PATH);
+  return n < name.size() ? name.substr(0, n) + "..." : name;
+}
+
+bool sameFolder(const std::string& a, const std::string& b) {
+  auto key = [](const std::string& p) {
+    std::string f = sjis::lowerAscii(fullPath(p));
+    while (f.size() > 3 && sjis::endsWithChar(f, '\\')) f.pop_back();
+    return f;
+  };
+  return key(a) == key(b);
+}
+
 struct Collector {
   const arccmd::CommandLine& cl;
   std::vector<SourceFile>& files;
+  std::vector<Unreadable>& unreadable;
   const std::function<bool()>& tick;
   std::unordered_map<std::string, std::size_t> byKey;  // lzh::nameKey(member) -> index
   int sinceTick = 0;
@@ -75,7 +135,9 @@ struct Collector {
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD e = ::GetLastError();
       if (e == ERROR_FILE_NOT_FOUND || e == ERROR_NO_MORE_FILES) return {};
-      return fail(e == ERROR_PATH_NOT_FOUND ? UNLHA_ERR_FILE_NOT_FOUND : UNLHA_ERR_FILE_READ, diskDir, e);
+      // A folder that is gone or denied: the rest of the tree is still worth a backup.
+      unreadable.push_back({diskDir, e, false});
+      return {};
     }
     std::vector<WIN32_FIND_DATAA> folders;
     Failure result;
@@ -107,11 +169,19 @@ struct Collector {
     return {};
   }
 
-  Failure addName(const std::string& name) {
+  Failure addName(const std::string& listed) {
+    if (listed.size() > kMaxName) return fail(UNLHA_ERR_BAD_NAME, shortened(listed));
+    if (listed.find('\0') != std::string::npos || !wholeShiftJis(listed)) return fail(UNLHA_ERR_BAD_NAME, listed);
+    const bool wild = wildcard::hasWildcards(arccmd::lastComponent(listed));
+    std::string name;
+    if (!windowsName(listed, wild, name)) return fail(UNLHA_ERR_BAD_NAME, listed);
     const std::string disk = arccmd::joinPath(cl.baseDir, name);
     const std::string last(arccmd::lastComponent(name));
+    // The base folder itself has no member name; it would be stored as a broken one.
+    if (!wild && sameFolder(disk, cl.baseDir.empty() ? std::string(".") : cl.baseDir))
+      return fail(UNLHA_ERR_BAD_NAME, listed);
 
-    if (wildcard::hasWildcards(last)) {
+    if (wild) {
       const std::string listedDir = name.substr(0, name.size() - last.size());
       const std::string diskDir = disk.substr(0, disk.size() - last.size());
       // "*.*" means every file, also those without a dot, as everywhere on Windows.
@@ -126,8 +196,11 @@ struct Collector {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExA(probe.c_str(), GetFileExInfoStandard, &data)) {
       const DWORD e = ::GetLastError();
-      const bool missing = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_INVALID_NAME;
-      return fail(missing ? UNLHA_ERR_FILE_NOT_FOUND : UNLHA_ERR_FILE_READ, disk, e);
+      if (e == ERROR_INVALID_NAME || e == ERROR_FILENAME_EXCED_RANGE || e == ERROR_BAD_PATHNAME)
+        return fail(UNLHA_ERR_BAD_NAME, listed, e);
+      // Gone since the list was made, or denied: left out, the others still stored.
+      unreadable.push_back({disk, e, false});
+      return {};
     }
     const bool isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (wantsFolder && !isDir) return fail(UNLHA_ERR_FILE_NOT_FOUND, disk, ERROR_PATH_NOT_FOUND);
@@ -153,8 +226,9 @@ struct Collector {
 
 }  // namespace
 
-Failure collectFiles(const arccmd::CommandLine& cl, std::vector<SourceFile>& files, const std::function<bool()>& tick) {
-  Collector c{cl, files, tick, {}, 0};
+Failure collectFiles(const arccmd::CommandLine& cl, std::vector<SourceFile>& files,
+                     std::vector<Unreadable>& unreadable, const std::function<bool()>& tick) {
+  Collector c{cl, files, unreadable, tick, {}, 0};
   for (const std::string& name : cl.names) {
     Failure f = c.addName(name);
     if (f.failed()) return f;

@@ -27,7 +27,11 @@ struct SourceFile {
 // Fills files in the order of the names (a folder's contents in the order the file
 // system gives them). tick is called now and then so that the progress window stays
 // alive during long folder walks; false from it cancels.
+// Names are taken as Windows resolves them (trailing dots and blanks of a component
+// dropped); a name that is not whole Shift-JIS, holds a NUL, is longer than any path,
+// or resolves to the base folder itself fails with UNLHA_ERR_BAD_NAME. A listed file
+// or a folder that cannot be read (gone, denied) goes to unreadable instead of failing.
 Failure collectFiles(const arccmd::CommandLine& cl, std::vector<SourceFile>& files,
-                     const std::function<bool()>& tick);
+                     std::vector<Unreadable>& unreadable, const std::function<bool()>& tick);
 
 }  // namespace pv::unlha

@@ -1,5 +1,6 @@
 // The commands of the command entry: u (update), a (add), l (list), t (test).
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -24,13 +25,6 @@ std::uint64_t ticks(const FILETIME& ft) {
 }
 
 
-std::string fullPath(const std::string& path) {
-  char buf[MAX_PATH * 2];
-  char* filePart = nullptr;
-  const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buf, buf, &filePart);
-  return (n == 0 || n >= sizeof buf) ? path : std::string(buf, n);
-}
-
 std::string folderOf(const std::string& path) {
   const std::string_view last = arccmd::lastComponent(path);
   std::string dir = path.substr(0, path.size() - last.size());
@@ -51,6 +45,30 @@ class TempFile {
   std::string path;
   File file;
 };
+
+// GetTempFileName's names with our prefix: "pvl", one to four hex digits, ".tmp".
+bool isOurTempName(const std::string& name) {
+  const std::string n = sjis::lowerAscii(name);
+  if (n.size() < 8 || n.size() > 11 || n.compare(0, 3, "pvl") != 0 || n.compare(n.size() - 4, 4, ".tmp") != 0)
+    return false;
+  return std::all_of(n.begin() + 3, n.end() - 4, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+// A run that was killed leaves its temporary archive behind, as large as the archive.
+// Ours are opened without sharing while a run lives, so a file that opens exclusively
+// belongs to no run any more: it is deleted as it is closed.
+void removeStaleTempFiles(const std::string& folder) {
+  WIN32_FIND_DATAA fd;
+  HANDLE find = ::FindFirstFileA(arccmd::joinPath(folder, "pvl*.tmp").c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !isOurTempName(fd.cFileName)) continue;
+    HANDLE h = ::CreateFileA(arccmd::joinPath(folder, fd.cFileName).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+  } while (::FindNextFileA(find, &fd));
+  ::FindClose(find);
+}
 
 // One running command: notifications, progress window, cursor and priority.
 class Run {
@@ -201,14 +219,28 @@ Failure update(Run& run, std::string& log) {
   const long long scanStart = Profile::now();
 
   std::vector<SourceFile> files;
-  Failure f = collectFiles(cl, files, [&run] { return run.tick(); });
+  std::vector<Unreadable> unreadable;
+  Failure f = collectFiles(cl, files, unreadable, [&run] { return run.tick(); });
   if (f.failed()) return f;
   // An archive inside the folders it backs up must not swallow its own old copy.
   const std::string self = sjis::lowerAscii(archive);
   files.erase(std::remove_if(files.begin(), files.end(),
                              [&](const SourceFile& sf) { return !sf.isFolder && sjis::lowerAscii(fullPath(sf.path)) == self; }),
               files.end());
-  if (files.empty()) return fail(UNLHA_ERR_NO_FILES);
+  // Nothing readable at all is no backup: the first file that failed says why.
+  auto firstUnreadable = [&unreadable]() {
+    const Unreadable& u = unreadable.front();
+    const bool missing = u.winError == ERROR_FILE_NOT_FOUND || u.winError == ERROR_PATH_NOT_FOUND;
+    return fail(missing ? UNLHA_ERR_FILE_NOT_FOUND : UNLHA_ERR_FILE_READ, u.path, u.winError);
+  };
+  // What was stored is the archive; the files left out make it a warning.
+  auto withWarning = [&unreadable]() {
+    if (unreadable.empty()) return Failure();
+    Failure w = fail(UNLHA_WARN_UNREADABLE);
+    w.unreadable = unreadable;
+    return w;
+  };
+  if (files.empty()) return unreadable.empty() ? fail(UNLHA_ERR_NO_FILES) : firstUnreadable();
 
   // Where the archive goes, checked before any work.
   const DWORD attrs = ::GetFileAttributesA(archive.c_str());
@@ -223,6 +255,7 @@ Failure update(Run& run, std::string& log) {
   const DWORD folderAttrs = ::GetFileAttributesA(folder.c_str());
   if (folderAttrs == INVALID_FILE_ATTRIBUTES || !(folderAttrs & FILE_ATTRIBUTE_DIRECTORY))
     return fail(UNLHA_ERR_DEST_FOLDER, folder);
+  removeStaleTempFiles(folder);
 
   File oldFile;
   std::unique_ptr<FileSource> old;
@@ -260,6 +293,7 @@ Failure update(Run& run, std::string& log) {
   opt.mode = cl.command == arccmd::Command::Add ? lzh::UpdateOptions::Mode::Always : lzh::UpdateOptions::Mode::Newer;
   opt.storeFolders = true;  // folders are only listed when the switches ask for them
   opt.dosTimeToUnix = localDosToUnix;
+  opt.skipUnreadable = true;
 
   // Failures that are about one of the files name it as the user knows it: its path.
   auto entryFailure = [&](const lzh::Status& st) {
@@ -292,7 +326,7 @@ Failure update(Run& run, std::string& log) {
   info.fileCount = static_cast<DWORD>(plan.changes());
   if (exists && old && old->size() > 0 && plan.changes() == 0) {
     log += "更新するファイルはありません。\r\n";
-    return {};
+    return withWarning();
   }
 
   TempFile temp;
@@ -409,6 +443,16 @@ Failure update(Run& run, std::string& log) {
       default: return archiveFailure(codeForCodecError(r.status.error), old ? old->lastError() : 0);
     }
   }
+  for (const lzh::SkippedEntry& sk : r.skipped) {
+    auto it = byKey.find(lzh::nameKey(sk.name));
+    if (it == byKey.end()) continue;
+    unreadable.push_back({it->second->path, sk.sizeChanged ? 0 : it->second->openError, sk.sizeChanged});
+  }
+  if (r.members.empty() && !unreadable.empty()) {
+    Failure nf = firstUnreadable();
+    nf.archiveKept = exists;
+    return nf;
+  }
   {
     Timed timed(Work::Flush);
     if (!sink.finish()) return writeFailure();
@@ -456,7 +500,7 @@ Failure update(Run& run, std::string& log) {
   }
   log += line;
   if (profile.on()) log += profile.line(plan.changes(), 1);
-  return {};
+  return withWarning();
 }
 
 // ---------------------------------------------------------------- l and t
@@ -571,7 +615,7 @@ int runCommand(HWND hwnd, const arccmd::CommandLine& cl, std::string& log, Failu
       case arccmd::Command::Add: {
         const bool existed = ::GetFileAttributesA(run.archive().c_str()) != INVALID_FILE_ATTRIBUTES;
         failure = update(run, log);
-        if (failure.failed() && existed) failure.archiveKept = true;
+        if (failure.failed() && failure.code != UNLHA_WARN_UNREADABLE && existed) failure.archiveKept = true;
         break;
       }
       case arccmd::Command::List: failure = list(run, log); break;

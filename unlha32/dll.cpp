@@ -184,7 +184,8 @@ int commandEntry(HWND hwnd, LPCSTR cmdLine, LPSTR output, DWORD outputSize) {
       // The user cancelled: telling them so in a box would only be in the way.
       if (!cl.sw.quiet && failure.code != UNLHA_ERR_CANCELLED)
         ::MessageBoxA(hwnd && ::IsWindow(hwnd) ? hwnd : nullptr, message.c_str(), "unlha32.dll",
-                      MB_OK | MB_ICONERROR | (hwnd ? 0 : MB_TASKMODAL));
+                      MB_OK | (failure.code == UNLHA_WARN_UNREADABLE ? MB_ICONWARNING : MB_ICONERROR) |
+                          (hwnd ? 0 : MB_TASKMODAL));
       return failure.code;
     }
     copyToOutput(log, output, outputSize);

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/sjis.h"
 #include "lzh/timestamps.h"
@@ -37,6 +38,7 @@ const char* errorText(int code) {
     case UNLHA_ERR_NOT_SUPPORTED: return "この機能には対応していません。";
     case UNLHA_ERR_HANDLE: return "書庫ハンドルが正しくありません。";
     case UNLHA_ERR_MEMORY: return "メモリが足りません。";
+    case UNLHA_WARN_UNREADABLE: return "書庫を作成しましたが、読み込めなかったファイルがあります。";
     default: return "内部エラーが発生しました。";
   }
 }
@@ -65,8 +67,35 @@ std::string reasonText(DWORD e) {
 
 }  // namespace
 
+std::string fullPath(const std::string& path) {
+  char buf[MAX_PATH * 2];
+  char* filePart = nullptr;
+  const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buf, buf, &filePart);
+  return (n == 0 || n >= sizeof buf) ? path : std::string(buf, n);
+}
+
+namespace {
+
+// The files an update left out: the first ones by name with the reason, then a count.
+std::string unreadableList(const std::vector<Unreadable>& files) {
+  constexpr std::size_t kShown = 20;
+  std::string text = "読み込めなかったファイル (" + std::to_string(files.size()) +
+                     " 個) は、書庫にあった以前の内容のまま残しています（以前の内容がないものは格納していません）。\r\n";
+  for (std::size_t i = 0; i < files.size() && i < kShown; ++i) {
+    const Unreadable& u = files[i];
+    const std::string reason = u.sizeChanged ? std::string("読み込み中にサイズが変わりました。") : reasonText(u.winError);
+    text += "\r\n" + u.path;
+    if (!reason.empty()) text += " (" + reason + ")";
+  }
+  if (files.size() > kShown) text += "\r\nほか " + std::to_string(files.size() - kShown) + " 個";
+  return text;
+}
+
+}  // namespace
+
 std::string failureMessage(const Failure& f) {
   std::string text = errorText(f.code);
+  if (f.code == UNLHA_WARN_UNREADABLE) return text + "\r\n" + unreadableList(f.unreadable);
   if (!f.file.empty()) text += "\r\n" + f.file;
   std::string reason = reasonText(f.winError);
   // Said already by the cause itself.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/arccmd.h"
 #include "core/sjis.h"
@@ -27,12 +28,21 @@ Settings& settings();
 // The registered "wm_arcextract" message.
 UINT arcExtractMessage();
 
+// A file that could not be read and was left out of an update.
+struct Unreadable {
+  std::string path;
+  DWORD winError = 0;        // why Windows refused it; 0 for a size change
+  bool sizeChanged = false;  // its size changed while it was read, twice
+};
+
 // An error of a command: its code, the file it is about and the Windows error behind it.
+// UNLHA_WARN_UNREADABLE counts as failed() too, so that it is reported like one.
 struct Failure {
   int code = UNLHA_OK;
   std::string file;   // path or member name; may be empty
   DWORD winError = 0; // GetLastError() of the failed call, 0 when none
   bool archiveKept = false;  // an existing archive was left as it was: the message says so
+  std::vector<Unreadable> unreadable;  // UNLHA_WARN_UNREADABLE: the files left out
   bool failed() const { return code != UNLHA_OK; }
 };
 
@@ -67,6 +77,9 @@ void setField(char (&field)[N], const std::string& text) {
 // Windows time conversions for records and for level-0/1 members (local DOS times).
 void unixToDos(std::int64_t unixTime, WORD& date, WORD& time);
 std::int64_t localDosToUnix(std::uint32_t dosDateTime);
+
+// The absolute path Windows makes of path (GetFullPathName); path itself when it cannot.
+std::string fullPath(const std::string& path);
 
 // Commands (command.cpp).
 int runCommand(HWND hwnd, const arccmd::CommandLine& cl, std::string& log, Failure& failure);

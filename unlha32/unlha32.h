@@ -45,6 +45,10 @@ extern "C" {
 #define UNLHA_ERR_HANDLE 0x801A           // not a handle from UnlhaOpenArchive
 #define UNLHA_ERR_MEMORY 0x801B
 #define UNLHA_ERR_INTERNAL 0x801C
+// Not an error: the archive was written and checked, but some files could not be read
+// (in use, denied, gone, changed while read). Each kept the member it had, or is missing;
+// the message lists them.
+#define UNLHA_WARN_UNREADABLE 0x801D
 
 // Notification kinds: the word parameter of "wm_arcextract".
 #define UNLHA_NOTIFY_BEGIN 0     // the command starts

@@ -85,6 +85,11 @@ bool FileSource::readAt(std::uint64_t offset, void* buf, std::size_t n) {
 
 // ---------------------------------------------------------------- FileInput
 
+FileInput::FileInput(HANDLE h, DWORD* error) : file_(h), error_(error) {
+  LARGE_INTEGER li;
+  if (::GetFileSizeEx(h, &li)) sizeAtOpen_ = li.QuadPart;
+}
+
 std::ptrdiff_t FileInput::read(void* buf, std::size_t n) {
   Timed timed(Work::Read);
   DWORD got = 0;

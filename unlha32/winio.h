@@ -65,12 +65,14 @@ class FileSource : public lzh::ByteSource {
 // A file to compress, read front to back. The failure code goes to *error.
 class FileInput : public lzh::InputStream {
  public:
-  FileInput(HANDLE h, DWORD* error) : file_(h), error_(error) {}
+  FileInput(HANDLE h, DWORD* error);
   std::ptrdiff_t read(void* buf, std::size_t n) override;
+  std::int64_t sizeAtOpen() override { return sizeAtOpen_; }
 
  private:
   File file_;
   DWORD* error_;
+  std::int64_t sizeAtOpen_ = -1;
 };
 
 // The temporary archive: written through a large buffer, patched in place for headers.

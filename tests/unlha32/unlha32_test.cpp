@@ -544,21 +544,123 @@ class ExistingArchive : public Unlha32 {
   std::string original;
 };
 
-TEST_F(ExistingArchive, AFileOpenedExclusivelyElsewhere) {
-  // Newer than its member, so the update must read it - in the middle of the run.
-  tree.add("proj\\表\\big.bin", text(200000, 11), kBaseTime + 9999 * 10000000ull);
-  const std::string locked = tree.dir.path("src\\proj\\表\\big.bin");
-  HANDLE h = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+// Files that cannot be read are left out; everything else is stored and checked, and
+// a file that had a member keeps it as it was.
+TEST_F(ExistingArchive, UnreadableFilesKeepTheirOldMembersAndTheRestIsStored) {
+  const std::string before = readArchive(tree.archive()).raw("proj\\表\\big.bin");
+  tree.add("proj\\表\\big.bin", text(200000, 11), kBaseTime + 9999 * 10000000ull);  // newer: must be read
+  tree.add("proj\\新規.txt", "new\r\n");
+  tree.writeList({"proj\\gone.txt"});
+  HANDLE bigLock = ::CreateFileA(tree.dir.path("src\\proj\\表\\big.bin").c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  HANDLE newLock = ::CreateFileA(tree.dir.path("src\\proj\\新規.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(bigLock, INVALID_HANDLE_VALUE);
+  ASSERT_NE(newLock, INVALID_HANDLE_VALUE);
   const Outcome o = run(tree.backupLine());
-  ::CloseHandle(h);
-  expectUntouched(o, UNLHA_ERR_FILE_READ);
-  EXPECT_NE(o.text.find("big.bin"), std::string::npos) << o.text;
+  ::CloseHandle(bigLock);
+  ::CloseHandle(newLock);
+
+  EXPECT_EQ(o.code, UNLHA_WARN_UNREADABLE) << o.text;
+  const Archive a = readArchive(tree.archive());
+  EXPECT_EQ(a.content("proj\\readme.txt"), "changed\r\n");
+  EXPECT_EQ(a.raw("proj\\表\\big.bin"), before) << "the old member is kept byte for byte";
+  EXPECT_EQ(a.find("proj\\新規.txt"), nullptr);
+  EXPECT_TRUE(lib().checkArchive(tree.archive().c_str(), UNLHA_CHECK_DATA));
+  EXPECT_EQ(tree.outFolder(), std::vector<std::string>{"backup.lzh"});
+  for (const char* f : {"src\\proj\\表\\big.bin (ほかのプログラムが使用中です。)",
+                        "src\\proj\\新規.txt (ほかのプログラムが使用中です。)", "src\\proj\\gone.txt (見つかりません。)"})
+    EXPECT_NE(o.text.find(tree.dir.path(f)), std::string::npos) << f << "\n" << o.text;
+  EXPECT_NE(o.text.find("(3 個)"), std::string::npos) << o.text;
+
+  // Only unreadable files: nothing to write, the first one's error as before.
+  Scratch only;
+  only.put("x.txt", "x");
+  HANDLE lock = ::CreateFileA(only.path("x.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const Outcome none = run("u " + q(only.path("n.lzh")) + " " + q(only.path() + "\\") + " x.txt --quiet");
+  ::CloseHandle(lock);
+  EXPECT_EQ(none.code, UNLHA_ERR_FILE_READ) << none.text;
+  EXPECT_FALSE(t::fileExists(only.path("n.lzh")));
+}
+
+// A file that changes size while it is read would get a length it never had.
+TEST_F(ExistingArchive, AFileThatChangesSizeWhileReadIsReadAgainOrLeftOut) {
+  const std::string before = readArchive(tree.archive()).raw("proj\\表\\big.bin");
+  const std::string big = tree.dir.path("src\\proj\\表\\big.bin");
+  tree.add("proj\\表\\big.bin", text(1400000, 12), kBaseTime + 9999 * 10000000ull);
+  {
+    // A log being written all the time: every read ends at another size.
+    HANDLE log = ::CreateFileA(big.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(log, INVALID_HANDLE_VALUE);
+    volatile bool stop = false;
+    std::thread writer([&] {
+      DWORD n = 0;
+      while (!stop) {
+        ::WriteFile(log, "line\r\n", 6, &n, nullptr);
+        ::Sleep(1);
+      }
+    });
+    const Outcome grown = run(tree.backupLine());
+    stop = true;
+    writer.join();
+    ::CloseHandle(log);
+    EXPECT_EQ(grown.code, UNLHA_WARN_UNREADABLE) << grown.text;
+    EXPECT_NE(grown.text.find(big + " (読み込み中にサイズが変わりました。)"), std::string::npos) << grown.text;
+    EXPECT_EQ(readArchive(tree.archive()).raw("proj\\表\\big.bin"), before);
+  }
+
+  // Cut once while read: the second read is whole and is stored.
+  Owner owner;
+  owner.listen();
+  bool truncated = false;
+  owner.onEvent = [&](const Event& e) {
+    if (truncated || e.kind != UNLHA_NOTIFY_PROGRESS || e.dest != "proj\\表\\big.bin" || e.writeSize == 0) return;
+    HANDLE h = ::CreateFileA(big.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ::SetFilePointer(h, 100000, nullptr, FILE_BEGIN);
+    ::SetEndOfFile(h);
+    ::CloseHandle(h);
+    truncated = true;
+  };
+  tree.add("proj\\表\\big.bin", text(1400000, 13), kBaseTime + 19999 * 10000000ull);
+  const Outcome cut = run(tree.backupLine());
+  EXPECT_EQ(cut.code, UNLHA_OK) << cut.text;
+  EXPECT_TRUE(truncated);
+  const Archive a = readArchive(tree.archive());
+  ASSERT_NE(a.find("proj\\表\\big.bin"), nullptr);
+  EXPECT_EQ(a.find("proj\\表\\big.bin")->originalSize, 100000u);
+  EXPECT_TRUE(a.content("proj\\表\\big.bin") == text(1400000, 13).substr(0, 100000));
+}
+
+// A killed run leaves its temporary archive; the next run in that folder removes ours
+// that no process holds open, and nothing else.
+TEST_F(ExistingArchive, StaleTemporaryArchivesAreRemoved) {
+  for (const char* f : {"pvl1A2B.tmp", "PVL7.TMP", "pvlBEEF.tmp", "pvl12345.tmp", "pvlnote.txt"})
+    ASSERT_TRUE(t::writeFile(tree.dir.path(std::string("out\\") + f), noise(70000, 9)));
+  HANDLE held = ::CreateFileA(tree.dir.path("out\\pvlBEEF.tmp").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const Outcome o = run(tree.backupLine());
+  ::CloseHandle(held);
+  EXPECT_EQ(o.code, UNLHA_OK) << o.text;
+  std::vector<std::string> left = tree.outFolder();
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"backup.lzh", "pvl12345.tmp", "pvlBEEF.tmp", "pvlnote.txt"}));
 }
 
 TEST_F(ExistingArchive, AListedFileThatIsGone) {
+  // Among others: they are stored, it is named.
   tree.writeList({"proj\\gone.txt"});
-  const Outcome o = run(tree.backupLine());
+  Outcome o = run(tree.backupLine());
+  EXPECT_EQ(o.code, UNLHA_WARN_UNREADABLE) << o.text;
+  EXPECT_NE(o.text.find("gone.txt"), std::string::npos) << o.text;
+  EXPECT_EQ(readArchive(tree.archive()).content("proj\\readme.txt"), "changed\r\n");
+  // Alone: nothing to store, an error.
+  original = t::readFile(tree.archive()).value_or("");
+  ASSERT_TRUE(t::writeFile(tree.list(), "proj\\gone.txt\r\n"));
+  o = run(tree.backupLine());
   expectUntouched(o, UNLHA_ERR_FILE_NOT_FOUND);
   EXPECT_NE(o.text.find("gone.txt"), std::string::npos) << o.text;
 }
@@ -616,7 +718,7 @@ TEST_F(ExistingArchive, FilesOthersWriteAreReadOnlyWhenTheSwitchSaysSo) {
   const Outcome refused = run(jm0);
   const Outcome taken = run(tree.backupLine());  // -jm2
   ::CloseHandle(h);
-  EXPECT_EQ(refused.code, UNLHA_ERR_FILE_READ) << refused.text;
+  EXPECT_EQ(refused.code, UNLHA_WARN_UNREADABLE) << refused.text;
   EXPECT_EQ(taken.code, UNLHA_OK) << taken.text;
   EXPECT_EQ(readArchive(tree.archive()).content("proj\\readme.txt"), "changed\r\n");
 }
@@ -742,14 +844,14 @@ TEST_F(ExistingArchive, QuietRunsShowNoWindowAtAll) {
   owner.onEvent = [&](const Event&) { progressSeen |= ::FindWindowA("PvUnlhaProgress", nullptr) != nullptr; };
   BoxWatch boxes;
   tree.writeList({"proj\\gone.txt"});
-  expectUntouched(run(tree.backupLine()), UNLHA_ERR_FILE_NOT_FOUND);
+  EXPECT_EQ(run(tree.backupLine()).code, UNLHA_WARN_UNREADABLE);  // its list is for the output buffer only
   EXPECT_FALSE(progressSeen);
   EXPECT_FALSE(boxes.seen());
 }
 
 TEST_F(ExistingArchive, ErrorBoxNamesTheFileAndTheCauseAndIsOwnedByTheCaller) {
   Owner owner(true);
-  tree.writeList({"proj\\gone.txt"});
+  ASSERT_TRUE(t::writeFile(tree.list(), "proj\\gone.txt\r\n"));
   t::MessageBoxInfo box;
   HWND boxOwner = nullptr;
   std::thread answer([&] {
@@ -815,6 +917,38 @@ TEST_F(Unlha32, SwitchesChooseWhatIsTakenAndHowItIsNamed) {
   // The archive name gets .lzh when it has no extension.
   EXPECT_EQ(run("u " + q(s.path("noext")) + " " + base + " d\\a.txt --quiet").code, UNLHA_OK);
   EXPECT_TRUE(t::fileExists(s.path("noext.lzh")));
+}
+
+// Names as Windows opens them: one member per file; names that are no file at all are
+// refused rather than stored as a folder with a broken name.
+TEST_F(Unlha32, NamesAreTakenAsWindowsResolvesThem) {
+  Scratch s;
+  s.put("d\\a.txt", "a");
+  s.put("d\\b.txt", "b");
+  const std::string base = q(s.path() + "\\");
+  auto update = [&](const std::string& list) {
+    EXPECT_TRUE(t::writeFile(s.path("list.tmp"), list));
+    ::DeleteFileA(s.path("t.lzh").c_str());
+    return run("u -r2 -x1 " + q(s.path("t.lzh")) + " " + base + " " + q("@" + s.path("list.tmp")) + " --quiet");
+  };
+  Outcome o = update("d\\a.txt\r\nd\\a.txt.\r\n\"d\\a.txt \"\r\nd.\\a.txt\r\nD\\A.TXT . \r\nd\\b.txt..\r\n");
+  ASSERT_EQ(o.code, UNLHA_OK) << o.text;
+  EXPECT_EQ(readArchive(s.path("t.lzh")).names(), (std::vector<std::string>{"d\\a.txt", "d\\b.txt"}));
+
+  const std::pair<std::string, const char*> bad[] = {
+      {"d\\a.txt\r\n\x82\r\n", "a lone lead byte"},
+      {"d\\a.txt\r\nd\\\x82\r\n", "a lone lead byte after a folder"},
+      {std::string("d\\a.txt\r\n\0\r\n", 12), "a NUL line"},
+      {".\r\n", "the base folder"},
+      {"d\\..\r\n", "the base folder by a detour"},
+      {"d\\...\r\n", "a component of dots only"},
+      {"d\\a.txt\r\n" + std::string(1 << 20, 'n') + "\r\n", "a 1 MB name"},
+  };
+  for (const auto& [list, what] : bad) {
+    o = update(list);
+    EXPECT_EQ(o.code, UNLHA_ERR_BAD_NAME) << what << ": " << o.text.substr(0, 300);
+    EXPECT_FALSE(t::fileExists(s.path("t.lzh"))) << what;
+  }
 }
 
 // ================================================================ member walk
