@@ -33,6 +33,7 @@
 // anything is written. Entries of 4 GiB or more are refused with Error::TooLarge before
 // anything is written.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,8 @@ enum class ProgressKind {
   Bytes,      // done/total advanced (called every 64 KiB or so)
   FileEnd,
   Verify,     // verifyArchive: name of the member being checked; done/total in bytes
+  Wait,       // nothing new: worker threads are still making the next member (about
+              // every 20 ms while they do, so that a window stays alive)
   End,
 };
 
@@ -94,6 +97,14 @@ struct UpdateOptions {
   std::function<std::int64_t(std::uint32_t)> dosTimeToUnix;
   EncoderOptions encoder;  // how new members are compressed
   bool skipUnreadable = false;  // see "Unreadable files" above
+  // Threads that make new members (at most 1 = all on the calling thread). The archive
+  // is the same whatever the number; the callbacks (progress, Entry::open) run on the
+  // calling thread except Entry::open, which then runs on the workers.
+  int threads = 1;
+  std::function<void()> onWorkerStart;  // called on each worker thread as it starts
+  // Told how long each new member took to make (open, read, compress), on the thread
+  // that made it; for a time profile.
+  std::function<void(std::chrono::steady_clock::duration)> memberTime;
 };
 
 // What updateArchive will do; computed without writing anything.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -207,6 +208,21 @@ Failure readMembers(const std::string& path, File& file, std::unique_ptr<FileSou
 
 // ---------------------------------------------------------------- u and a
 
+// Threads that compress: one per processor, or PV_UNLHA_THREADS when set (1 = all on
+// the caller's thread; for comparisons). The archive is the same either way.
+int workerThreads() {
+  char v[16];
+  const DWORD n = ::GetEnvironmentVariableA("PV_UNLHA_THREADS", v, sizeof v);
+  int threads = 0;
+  if (n > 0 && n < sizeof v) threads = std::atoi(v);
+  if (threads <= 0) {
+    SYSTEM_INFO si;
+    ::GetSystemInfo(&si);
+    threads = static_cast<int>(si.dwNumberOfProcessors);
+  }
+  return std::clamp(threads, 1, 16);
+}
+
 Failure update(Run& run, std::string& log) {
   const arccmd::CommandLine& cl = run.cl();
   const std::string& archive = run.archive();
@@ -294,6 +310,13 @@ Failure update(Run& run, std::string& log) {
   opt.storeFolders = true;  // folders are only listed when the switches ask for them
   opt.dosTimeToUnix = localDosToUnix;
   opt.skipUnreadable = true;
+  opt.threads = workerThreads();
+  if (profile.on())
+    opt.memberTime = [&profile](std::chrono::steady_clock::duration d) {
+      profile.add(Work::Compress, profile.ticksOf(d));
+    };
+  if (settings().background)
+    opt.onWorkerStart = [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); };
 
   // Failures that are about one of the files name it as the user knows it: its path.
   auto entryFailure = [&](const lzh::Status& st) {
@@ -499,7 +522,7 @@ Failure update(Run& run, std::string& log) {
     if (m.action == lzh::Action::Replace) log += "置換: " + m.path + "\r\n";
   }
   log += line;
-  if (profile.on()) log += profile.line(plan.changes(), 1);
+  if (profile.on()) log += profile.line(plan.changes(), opt.threads);
   return withWarning();
 }
 

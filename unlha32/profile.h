@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 namespace pv::unlha {
 
 // Pass is the wall-clock time of writing the new archive; open, read, compress, write
-// and window are spent inside it (open, read and compress summed over the threads).
+// and window are spent inside it. Compress is the time of making the new members
+// (their open and read included), summed over the threads like open and read.
 enum class Work { Scan, Pass, Open, Read, Compress, Write, Window, Flush, Verify, Replace, Count };
 
 class Profile {
@@ -23,6 +25,9 @@ class Profile {
     LARGE_INTEGER t;
     ::QueryPerformanceCounter(&t);
     return t.QuadPart;
+  }
+  long long ticksOf(std::chrono::steady_clock::duration d) const {
+    return static_cast<long long>(std::chrono::duration<double>(d).count() * static_cast<double>(freq_));
   }
   // "profile: files=N threads=T scan=.. ... (ms)"
   std::string line(std::size_t files, int threads) const;

@@ -2,7 +2,8 @@
 // codec through plain POSIX files, the way the DLL does through Win32 handles.
 //   lzh_bench create <dir> <archive>   new archive of every file and folder under dir
 //   lzh_bench update <dir> <archive>   update it: temp file, verify, rename
-// PV_BENCH_OPTIMAL=1 in the environment selects the cheapest-path parser.
+// PV_BENCH_OPTIMAL=1 in the environment selects the cheapest-path parser;
+// PV_BENCH_THREADS=N compresses on N worker threads.
 // Prints one line: members added/replaced/kept and the archive size.
 #include <dirent.h>
 #include <fcntl.h>
@@ -158,6 +159,7 @@ int main(int argc, char** argv) {
     FdSink sink(outFd);
     UpdateOptions options;
     options.encoder.optimal = std::getenv("PV_BENCH_OPTIMAL") != nullptr;
+    if (const char* t = std::getenv("PV_BENCH_THREADS")) options.threads = std::atoi(t);
     r = updateArchive(old.get(), entries, sink, options);
     if (r.status.ok() && !sink.flush()) r.status = Status::fail(Error::WriteFailed);
   }
