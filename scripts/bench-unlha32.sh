@@ -7,7 +7,8 @@
 # nothing fails on the goals it prints.
 #   scripts/bench-unlha32.sh [workdir]
 # PV_BENCH_RUNS (default 3): runs per timing, the best counts (the machine is shared).
-# The Windows build must exist in build/win (cmake --build build/win --target pv_unlha_cli).
+# The Windows build must exist in build/win (cmake --build build/win --target pv_unlha_cli);
+# PV_BENCH_BIN names another folder holding pv_unlha_cli.exe and an unlha32.dll to time.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 WORK=${1:-$(mktemp -d /tmp/pv-bench-unlha32.XXXXXX)}
@@ -47,12 +48,12 @@ make_corpus "$LARGE" /usr/bin/ctest /usr/bin/gdb /usr/share/mingw-w64/include/ms
 
 now() { date +%s%N; }
 
-# One corpus: every figure of it. The response file lists every file and folder, as
-# the backup does, in Shift-JIS with CR LF.
+# One corpus: every figure of it. The response file lists every file (the backup walks
+# the folders itself), in Shift-JIS with CR LF.
 bench() {
   local name=$1 dir=$2
   local list=$WORK/$name.lst arc=$WORK/$name.lzh
-  (cd "$dir" && find . -mindepth 1 | LC_ALL=C sort | sed 's|^\./||; s|/|\\|g; s|.*|"&"\r|') | iconv -f UTF-8 -t CP932 >"$list"
+  (cd "$dir" && find . -type f | LC_ALL=C sort | sed 's|^\./||; s|/|\\|g; s|.*|"&"\r|') | iconv -f UTF-8 -t CP932 >"$list"
   local files bytes
   files=$(find "$dir" -type f | wc -l)
   bytes=$(find "$dir" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
