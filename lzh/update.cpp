@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <exception>
 #include <map>
@@ -640,7 +641,111 @@ UpdateResult updateArchive(ByteSource* existing, const std::vector<Entry>& entri
   return r;
 }
 
-Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress) {
+namespace {
+
+// Decodes members on worker threads. The calling thread reads each member's stored
+// bytes (the archive source is not shared between threads) and hands them over; at most
+// kBudget bytes wait at a time. Members too large for that are checked on the calling
+// thread, straight from the archive, while the workers go on.
+class CheckPool {
+ public:
+  explicit CheckPool(int threads) {
+    for (int i = 0; i < threads; ++i) {
+      try {
+        workers_.emplace_back([this] { work(); });
+      } catch (...) {
+        if (workers_.empty()) throw;
+        break;
+      }
+    }
+  }
+  ~CheckPool() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : workers_) t.join();
+  }
+  static constexpr std::uint64_t kBudget = 32u << 20;
+
+  // Waits up to waitMs for room for n more bytes; true when there is room.
+  bool roomFor(std::uint64_t n, int waitMs) {
+    std::unique_lock<std::mutex> lock(m_);
+    return done_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return inFlight_ == 0 || inFlight_ + n <= kBudget; });
+  }
+  void add(std::size_t order, Member m, std::vector<std::uint8_t> bytes) {
+    std::lock_guard<std::mutex> lock(m_);
+    inFlight_ += bytes.size();
+    queue_.push_back({order, std::move(m), std::move(bytes)});
+    changed_.notify_one();
+  }
+  // Waits up to waitMs for every handed member to be checked; true when they are.
+  bool finished(int waitMs) {
+    std::unique_lock<std::mutex> lock(m_);
+    return done_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return queue_.empty() && busy_ == 0; });
+  }
+  // A failure found elsewhere (a large member checked on the calling thread).
+  void fail(std::size_t order, const Status& s) {
+    std::lock_guard<std::mutex> lock(m_);
+    failures_.emplace(order, s);
+  }
+  // The failure of the first member (in `order`) that failed, if any.
+  Status firstFailure() {
+    std::lock_guard<std::mutex> lock(m_);
+    if (error_) std::rethrow_exception(error_);
+    return failures_.empty() ? Status() : failures_.begin()->second;
+  }
+
+ private:
+  struct Item {
+    std::size_t order;
+    Member member;
+    std::vector<std::uint8_t> bytes;
+  };
+  void work() {
+    for (;;) {
+      Item item;
+      {
+        std::unique_lock<std::mutex> lock(m_);
+        changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        if (stop_) return;
+        item = std::move(queue_.front());
+        queue_.pop_front();
+        ++busy_;
+      }
+      Status s;
+      std::exception_ptr error;
+      try {
+        MemorySource src(item.bytes);
+        item.member.dataOffset = 0;
+        s = extractMember(src, item.member, nullptr);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      std::lock_guard<std::mutex> lock(m_);
+      --busy_;
+      inFlight_ -= item.bytes.size();
+      if (!s.ok()) failures_.emplace(item.order, s);
+      if (error && !error_) error_ = error;
+      done_.notify_all();
+    }
+  }
+
+  std::vector<std::thread> workers_;
+  std::mutex m_;
+  std::condition_variable changed_, done_;
+  std::deque<Item> queue_;
+  std::map<std::size_t, Status> failures_;
+  std::exception_ptr error_;
+  std::uint64_t inFlight_ = 0;
+  int busy_ = 0;
+  bool stop_ = false;
+};
+
+}  // namespace
+
+Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress, int threads) {
   std::vector<Member> members;
   Status s = readArchive(written, members);
   if (!s.ok()) return s;
@@ -653,20 +758,46 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
       return Status::fail(Error::DamagedArchive, w.path, "written archive does not list the expected member");
     if (w.action != Action::Keep) total += members[i].originalSize;
   }
+  const Status cancelled = Status::fail(Error::Cancelled, {}, "cancelled");
+  auto report = [&](const Member& m) {
+    if (!progress) return true;
+    Progress p;
+    p.kind = ProgressKind::Verify;
+    p.name = m.path;
+    p.done = done;
+    p.total = total;
+    return progress(p);
+  };
+  std::unique_ptr<CheckPool> pool;
+  if (threads > 1) pool = std::make_unique<CheckPool>(threads);
+  static constexpr int kWaitMs = 20;  // the progress callback is called at least this often
+  const Member* last = nullptr;
   for (std::size_t i = 0; i < members.size(); ++i) {
     if (result.members[i].action == Action::Keep) continue;
     const Member& m = members[i];
-    if (progress) {
-      Progress p;
-      p.kind = ProgressKind::Verify;
-      p.name = m.path;
-      p.done = done;
-      p.total = total;
-      if (!progress(p)) return Status::fail(Error::Cancelled, {}, "cancelled");
+    last = &m;
+    if (!report(m)) return cancelled;
+    if (pool && m.packedSize <= CheckPool::kBudget / 4) {
+      while (!pool->roomFor(m.packedSize, kWaitMs))
+        if (!report(m)) return cancelled;
+      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(m.packedSize));
+      if (!bytes.empty() && !written.readAt(m.dataOffset, bytes.data(), bytes.size()))
+        return Status::fail(Error::ArchiveReadFailed, m.path, "archive read failed");
+      pool->add(i, m, std::move(bytes));
+    } else {
+      s = extractMember(written, m, nullptr);
+      if (!s.ok()) {
+        if (!pool) return s;
+        pool->fail(i, s);  // a member before it may have failed too: the first one counts
+        break;
+      }
     }
-    s = extractMember(written, m, nullptr);
-    if (!s.ok()) return s;
     done += m.originalSize;
+  }
+  if (pool) {
+    while (!pool->finished(kWaitMs))
+      if (!report(*last)) return cancelled;
+    return pool->firstFailure();
   }
   return {};
 }

@@ -127,6 +127,7 @@ class Run {
   void notify(WPARAM kind) {
     HWND w = settings().notifyWindow;
     if (!w || !::IsWindow(w)) return;
+    Timed timed(Work::Notify);
     const LRESULT answer = ::SendMessageA(w, arcExtractMessage(), kind, reinterpret_cast<LPARAM>(&info_));
     if (answer != 0 && kind != UNLHA_NOTIFY_END) cancelled_ = true;
   }
@@ -142,7 +143,7 @@ class Run {
   ProgressWindow progress_;
   UnlhaExtractingInfo info_{};
   bool cancelled_ = false;
-  static constexpr DWORD kTickMs = 25;
+  static constexpr DWORD kTickMs = 50;
   DWORD lastTick_ = ::GetTickCount() - kTickMs;
   HCURSOR waitCursor_ = nullptr, oldCursor_ = nullptr;
   int oldPriority_ = THREAD_PRIORITY_NORMAL;
@@ -486,7 +487,7 @@ Failure update(Run& run, std::string& log) {
     Timed timed(Work::Verify);
     FileSource file(th);
     TickingSource check(file, [&run] { return run.tick(); });
-    lzh::Status v = lzh::verifyArchive(check, r, opt.progress);
+    lzh::Status v = lzh::verifyArchive(check, r, opt.progress, opt.threads);
     if (!v.ok()) {
       if (v.error == lzh::Error::Cancelled || run.cancelled()) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
       Failure vf = fail(UNLHA_ERR_VERIFY, v.name.empty() ? archive : v.name, file.lastError());

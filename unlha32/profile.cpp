@@ -19,7 +19,7 @@ void Profile::start() {
 }
 
 std::string Profile::line(std::size_t files, int threads) const {
-  static const char* const names[] = {"scan", "pass", "open", "read", "compress", "write", "window", "flush", "verify", "replace"};
+  static const char* const names[] = {"scan", "pass", "open", "read", "compress", "write", "window", "notify", "flush", "verify", "replace"};
   char buf[64];
   std::snprintf(buf, sizeof buf, "profile: files=%u threads=%d", static_cast<unsigned>(files), threads);
   std::string s = buf;

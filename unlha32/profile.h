@@ -12,8 +12,9 @@ namespace pv::unlha {
 
 // Pass is the wall-clock time of writing the new archive; open, read, compress, write
 // and window are spent inside it. Compress is the time of making the new members
-// (their open and read included), summed over the threads like open and read.
-enum class Work { Scan, Pass, Open, Read, Compress, Write, Window, Flush, Verify, Replace, Count };
+// (their open and read included), summed over the threads like open and read. Notify
+// is the part of window spent in the owner's answers to "wm_arcextract".
+enum class Work { Scan, Pass, Open, Read, Compress, Write, Window, Notify, Flush, Verify, Replace, Count };
 
 class Profile {
  public:

@@ -155,9 +155,9 @@ int main(int argc, char** argv) {
   const int outFd = open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
   if (outFd < 0) return std::perror(temp.c_str()), 1;
   UpdateResult r;
+  UpdateOptions options;
   {
     FdSink sink(outFd);
-    UpdateOptions options;
     options.encoder.optimal = std::getenv("PV_BENCH_OPTIMAL") != nullptr;
     if (const char* t = std::getenv("PV_BENCH_THREADS")) options.threads = std::atoi(t);
     r = updateArchive(old.get(), entries, sink, options);
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
   }
   if (r.status.ok()) {
     FdSource written(outFd);
-    const Status v = verifyArchive(written, r);
+    const Status v = verifyArchive(written, r, {}, options.threads);
     if (!v.ok()) r.status = v;
   }
   close(outFd);
