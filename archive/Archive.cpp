@@ -272,6 +272,16 @@ bool TArchive::GetRunning() {
   return lib->getRunning() != FALSE;
 }
 
+bool TArchive::CanExecute() {
+  Library* lib = libraryOf(arcMode_);
+  return lib && lib->command;
+}
+
+bool TArchive::CanTellRunning() {
+  Library* lib = libraryOf(arcMode_);
+  return lib && lib->getRunning;
+}
+
 std::int32_t TArchive::CloseArchive() {
   if (!arc_) return -1;
   Library* lib = libraryOf(arcMode_);

@@ -101,6 +101,10 @@ class TArchive : public pv::win::Component {
   // True while the library of ArcMode is busy, and when there is no such library or
   // it cannot tell: a caller waiting for False must bound its wait.
   bool GetRunning();
+  // Whether the library of ArcMode has the command entry, and the GetRunning entry: a
+  // caller waits on GetRunning only when it can tell.
+  bool CanExecute();
+  bool CanTellRunning();
   // Closes the open archive: the library's result, -1 when none is open.
   std::int32_t CloseArchive();
   // Sets ArcMode (and for amAuto ExeExt) from Mode and ArcFile.

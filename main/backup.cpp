@@ -7,6 +7,7 @@
 
 #include "archive/Archive.h"
 #include "core/error.h"
+#include "unlha32/unlha32.h"
 #include "win/controls.h"
 #include "win/dialogs.h"
 #include "win/files.h"
@@ -23,6 +24,11 @@ constexpr DWORD kBusyPollMs = 500;
 const char* const kPreparing = "バックアップファイル準備中...";
 const char* const kArchiving = "ファイルのバックアップ中...";
 const char* const kNoLibrary = "unlha32.dll が見つかりません。バックアップできませんでした。";
+const char* const kNoVersion =
+    "unlha32.dll からバージョンを取得できません (UnlhaGetVersion がありません)。"
+    "書庫を作成できるライブラリか確認できないため、バックアップできませんでした。";
+const char* const kNotBackedUp = "バックアップできませんでした。";
+const char* const kMadeWithOmissions = "バックアップしましたが、読み込めなかったファイルは書庫に入っていません。";
 const char* const kErrorTitle = "エラー";
 
 Date today() {
@@ -83,26 +89,65 @@ std::string ReadVersionString(const std::string& file, VersionKind which) {
   return ReadVersionText(query, which);
 }
 
-void RunBackup(const TBuckup& b, const RunContext& ctx) {
-  if (b.DestDir.empty() || b.ArcName.empty() || b.FileList.empty()) return;
+namespace {
 
-  // Without the library the wait below would never end, and a run that did
-  // nothing must not look like a backup. Checked before anything is touched.
-  if (!ctx.archive || ctx.archive->UnLhaVersion() == 0) {
-    pv::win::messageBox(kNoLibrary, kErrorTitle, MB_OK | MB_ICONERROR, ctx.owner);
-    return;
-  }
+// "Always new" moves the old archive here, beside it, until the new one is made.
+std::string MovedArchivePath(const std::string& archivePath) { return archivePath + ".pvold"; }
 
-  // Declared first, so they are put back last: after the response file is gone,
-  // and before an error box shows.
+bool exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A run that died between moving the old archive aside and making the new one left it
+// under the moved name: it goes back before anything else happens. When the archive is
+// there too, the run got as far as making it and the moved copy is the old one.
+void PutBackMovedArchive(const std::string& archivePath) {
+  const std::string moved = MovedArchivePath(archivePath);
+  if (!exists(moved)) return;
+  if (exists(archivePath))
+    ::DeleteFileA(moved.c_str());
+  else
+    ::MoveFileExA(moved.c_str(), archivePath.c_str(), MOVEFILE_WRITE_THROUGH);
+}
+
+// What keeps a definition from making any archive, in words; empty when nothing does.
+std::string WhatIsMissing(const TBuckup& b) {
+  std::string text;
+  if (b.DestDir.empty()) text += "バックアップ先フォルダが指定されていません。\r\n";
+  if (b.ArcName.empty()) text += "書庫名が指定されていません。\r\n";
+  if (b.FileList.empty()) text += "バックアップするファイルが指定されていません。\r\n";
+  return text;
+}
+
+// A base folder on a disconnected drive or mistyped: named files would all be missing.
+bool BaseFolderMissing(const TBuckup& b) {
+  if (b.BaseDir.empty()) return false;  // names relative to the current folder
+  const DWORD attrs = ::GetFileAttributesA(b.BaseDir.c_str());
+  return attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string NothingFound(const TBuckup& b) {
+  if (BaseFolderMissing(b)) return "基準フォルダが見つかりません。\r\n" + b.BaseDir + "\r\n";
+  return "基準フォルダの下にバックアップするファイルが見つかりませんでした。\r\n" + b.BaseDir + "\r\n";
+}
+
+enum class Outcome { Done, MadeWithOmissions, Failed, NotStarted };
+
+// The run proper, inside the cursor and status guards. Sets problem when it did not
+// start for a reason the user must hear.
+Outcome Archive(const TBuckup& b, const RunContext& ctx, std::string& problem) {
   pv::win::ScreenCursorGuard cursor;
   pv::win::StatusTextGuard status(*ctx.status, kPreparing);
 
   const std::string archivePath = ExpandArcName(b.DestDir, b.ArcName, b.VerFile, today(), ReadVersionString);
+  PutBackMovedArchive(archivePath);
 
   WinFileSystem fs;
-  const std::vector<std::string> names = CollectFiles(fs, b.BaseDir, b.FileList, WalkRules{b.DelExts, b.ExclExts});
-  if (names.empty()) return;  // nothing to archive: an old archive stays as it is
+  const std::vector<std::string> names =
+      BaseFolderMissing(b) ? std::vector<std::string>()
+                           : CollectFiles(fs, b.BaseDir, b.FileList, WalkRules{b.DelExts, b.ExclExts});
+  if (names.empty()) {  // nothing to archive: an old archive stays as it is
+    problem = NothingFound(b);
+    return Outcome::NotStarted;
+  }
 
   const std::string responsePath = ResponsePath(ctx.TempDir);
   DeleteOnExit removeResponse(responsePath);
@@ -110,14 +155,58 @@ void RunBackup(const TBuckup& b, const RunContext& ctx) {
   const std::string cmd = CommandLine(archivePath, b.BaseDir, ctx.TempDir);
 
   showStatus(*ctx.status, kArchiving);
-  while (ctx.archive->GetRunning()) ::Sleep(kBusyPollMs);
+  // A library without the entry cannot tell: it would be "running" for ever.
+  while (ctx.archive->CanTellRunning() && ctx.archive->GetRunning()) ::Sleep(kBusyPollMs);
 
-  // "Always new": the old archive goes only now that a new one is about to be made.
-  if (b.Flags & 1) ::DeleteFileA(archivePath.c_str());
+  // "Always new": the old archive steps aside until a new one is made, and comes back
+  // when none is.
+  const std::string moved = MovedArchivePath(archivePath);
+  const bool movedAside = (b.Flags & 1) && exists(archivePath) &&
+                          ::MoveFileExA(archivePath.c_str(), moved.c_str(), MOVEFILE_WRITE_THROUGH);
 
   const std::int32_t result = ctx.archive->Execute(cmd, nullptr, 0);
+  const bool made = result == 0 || result == UNLHA_WARN_UNREADABLE;
+  if (movedAside) {
+    if (made) {
+      ::DeleteFileA(moved.c_str());
+    } else {
+      ::DeleteFileA(archivePath.c_str());  // whatever a library left half-written
+      ::MoveFileExA(moved.c_str(), archivePath.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
+  }
   if (result == 0 && (b.Flags & 2))
     ::ShellExecuteA(ctx.owner, "open", archivePath.c_str(), nullptr, nullptr, SW_SHOW);
+  if (!made) return Outcome::Failed;
+  return result == 0 ? Outcome::Done : Outcome::MadeWithOmissions;
+}
+
+}  // namespace
+
+void RunBackup(const TBuckup& b, const RunContext& ctx) {
+  // A backup that cannot archive anything says so: silence would look like success.
+  const std::string missing = WhatIsMissing(b);
+  if (!missing.empty()) {
+    pv::win::messageBox(missing + "\r\n" + kNotBackedUp, kErrorTitle, MB_OK | MB_ICONERROR, ctx.owner);
+    return;
+  }
+
+  // Without the library nothing can be archived, and a run that did nothing must not
+  // look like a backup. Checked before anything is touched.
+  if (!ctx.archive || !ctx.archive->CanExecute()) {
+    pv::win::messageBox(kNoLibrary, kErrorTitle, MB_OK | MB_ICONERROR, ctx.owner);
+    return;
+  }
+  if (ctx.archive->UnLhaVersion() == 0) {
+    pv::win::messageBox(kNoVersion, kErrorTitle, MB_OK | MB_ICONERROR, ctx.owner);
+    return;
+  }
+
+  std::string problem;
+  const Outcome outcome = Archive(b, ctx, problem);
+  // After the guards: the status text and cursor are back before a box shows.
+  if (outcome == Outcome::NotStarted)
+    pv::win::messageBox(problem + "\r\n" + kNotBackedUp, kErrorTitle, MB_OK | MB_ICONERROR, ctx.owner);
+  if (outcome == Outcome::MadeWithOmissions) showStatus(*ctx.status, kMadeWithOmissions);
 }
 
 }  // namespace pv::backup

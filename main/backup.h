@@ -27,9 +27,13 @@ struct RunContext {
 
 // The whole run for one definition: archive name, folder walk with deletion and
 // exclusion, response file, one command to the LHA library, optionally the shell's
-// "open" on the new archive. Missing input ends it silently. Throws pv::Error
-// when the response file cannot be written (after the status text and cursor are
-// put back).
+// "open" on the new archive. A definition that lacks a destination, archive name or
+// list, or whose folders hold no file, ends with a box saying so and nothing written.
+// "Always new" moves the old archive aside (<archive>.pvold) and deletes it only once
+// the library made the new one; otherwise, and at the next run after a crash, it is
+// put back. Files the library could not read (its warning code) count as made: the
+// status text says so and nothing is opened. Throws pv::Error when the response file
+// cannot be written (after the status text and cursor are put back).
 void RunBackup(const TBuckup& b, const RunContext& ctx);
 
 // The FileVersion or ProductVersion text of file's version resource (at most 32

@@ -370,6 +370,8 @@ TEST_F(ArchiveTest, MissingEntriesAreSkipped) {
     EXPECT_EQ(a.UnLhaVersion(), 0);
     EXPECT_EQ(a.UnLhaSubVersion(), 0);
     EXPECT_TRUE(a.GetRunning());
+    EXPECT_FALSE(a.CanTellRunning()) << "a caller must not wait on it";
+    EXPECT_TRUE(a.CanExecute());
     EXPECT_EQ(a.Execute("ret 3"), 3);
     EXPECT_EQ(readLog(), (Lines{"unlha32 attach", "unlha32 Command owner=" + hex(form_->handle()) +
                                                       " cmd=ret 3 out=0 size=0"}));
@@ -381,6 +383,8 @@ TEST_F(ArchiveTest, MissingEntriesAreSkipped) {
     TestArchive& a = bound("nocommand");
     a.SetMode(amLha);
     EXPECT_EQ(a.UnLhaVersion(), 123);
+    EXPECT_TRUE(a.CanTellRunning());
+    EXPECT_FALSE(a.CanExecute());
     clearLog();
     EXPECT_EQ(a.Execute("ret 0"), -1);
     EXPECT_EQ(readLog(), Lines{});

@@ -2,14 +2,15 @@
  * Beside itself it writes capture.log (one line per call: the GetRunning polls with
  * their tick counts, the command line, whether the archive named in it existed at
  * that moment) and capture.rsp (a copy of the response file named after "@").
- * GetRunning answers TRUE twice, then FALSE. The command answers the number in
- * capture.result beside the DLL, 0 without that file. */
+ * GetRunning answers TRUE twice, then FALSE; built with PV_NO_GET_RUNNING the entry
+ * is missing. The command answers the number in capture.result beside the DLL, 0
+ * without that file, after writing the bytes of capture.write (when there is one) to
+ * the archive's name, as a library that leaves a file behind. */
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
 
 static char g_dir[MAX_PATH];
-static int g_polls;
 
 static void path(char* out, const char* name) { wsprintfA(out, "%s\\%s", g_dir, name); }
 
@@ -38,12 +39,16 @@ BOOL WINAPI DllMain(HINSTANCE inst, DWORD reason, LPVOID reserved) {
 
 WORD WINAPI UnlhaGetVersion(void) { return 100; }
 
+#ifndef PV_NO_GET_RUNNING
+static int g_polls;
+
 BOOL WINAPI UnlhaGetRunning(void) {
   char line[64];
   wsprintfA(line, "GetRunning %lu", (unsigned long)GetTickCount());
   logLine(line);
   return ++g_polls <= 2;
 }
+#endif
 
 /* The n-th double-quoted argument of cmd (0-based), without its quotes. */
 static int quoted(const char* cmd, int n, char* out, int size) {
@@ -66,7 +71,7 @@ static int quoted(const char* cmd, int n, char* out, int size) {
 }
 
 int WINAPI Unlha(HWND owner, LPCSTR cmd, LPSTR out, DWORD size) {
-  char line[2048], arc[MAX_PATH * 2], rsp[MAX_PATH * 2], p[MAX_PATH];
+  char line[2048], arc[MAX_PATH * 2] = "", rsp[MAX_PATH * 2], p[MAX_PATH];
   int result = 0;
   FILE* f;
   (void)out;
@@ -79,6 +84,8 @@ int WINAPI Unlha(HWND owner, LPCSTR cmd, LPSTR out, DWORD size) {
   }
   path(p, "capture.rsp");
   if (quoted(cmd, 2, rsp, sizeof rsp) && rsp[0] == '@') CopyFileA(rsp + 1, p, FALSE);
+  path(p, "capture.write");
+  if (arc[0] && GetFileAttributesA(p) != INVALID_FILE_ATTRIBUTES) CopyFileA(p, arc, FALSE);
   path(p, "capture.result");
   f = fopen(p, "r");
   if (f) {

@@ -237,16 +237,81 @@ TEST_F(BackupRun, ArchiveNamedAfterTheVersionFile) {
 
 // ---------------------------------------------------------------- the run keeps old archives
 
-TEST_F(BackupRun, AlwaysNewWithNothingToArchiveKeepsTheOldArchive) {
+TEST_F(BackupRun, AlwaysNewWithNothingToArchiveKeepsTheOldArchiveAndSaysSo) {
   put("empty\\gone.obj", "x");
   ASSERT_TRUE(writeFile(archive("keep"), "the only backup"));
-  Def d;
-  d.rec = def("keep", 1, {"empty\\", "missing\\"}, {}, {".obj"});
-  start({d});
-  run();
+  Def empty, noBase, noName;
+  empty.rec = def("keep", 1, {"empty\\", "missing\\"}, {}, {".obj"});
+  noBase.name = "nobase";
+  noBase.rec = def("keep", 1, {"a.txt"});
+  noBase.rec.BaseDir = base + "unplugged\\";
+  noName.name = "noname";
+  noName.rec = def("", 1, {"a.txt"});
+  start({empty, noBase, noName});
+  const std::pair<int, std::string> cases[] = {
+      {0, "基準フォルダの下にバックアップするファイルが見つかりませんでした。\r\n" + base},
+      {1, "基準フォルダが見つかりません。\r\n" + base + "unplugged\\"},
+      {2, "書庫名が指定されていません。"},
+  };
+  for (const auto& [index, text] : cases) {
+    press(index);
+    HWND box = waitMessageBox("エラー", proc_.pid());
+    ASSERT_TRUE(box) << index << "\n" << dumpWindows(proc_.pid());
+    EXPECT_EQ(messageBoxText(box).rfind(text, 0), 0u) << messageBoxText(box);
+    EXPECT_EQ(ownerWindow(box), main_);
+    const bool ran = index < 2;  // the last one ends before any status text (the hint stays)
+    if (ran) {
+      EXPECT_EQ(statusText(status_), "") << "the box comes after the run's texts";
+    }
+    ASSERT_TRUE(answerMessageBox(box, IDOK));
+    if (ran) waitDone();
+    ASSERT_TRUE(settle(main_));
+  }
   EXPECT_EQ(readFile(archive("keep")).value_or(""), "the only backup");
+  EXPECT_EQ(listDir(dest), std::vector<std::string>{"keep.lzh"});
   EXPECT_FALSE(has("empty\\gone.obj")) << "the walk still deletes";
   EXPECT_TRUE(listDir(tmp).empty());
+}
+
+// Names that are one file to Windows give one member; what a killed run left in the
+// backup folder is gone after the next one.
+TEST_F(BackupRun, TrailingDotNamesAreOneMemberAndStaleTemporaryFilesGo) {
+  put("a.txt", "a");
+  ASSERT_TRUE(writeFile(joinPath(dest, "pvl3F2A.tmp"), std::string(300000, 'k')));
+  Def d;
+  d.rec = def("dots", 0, {"a.txt", "a.txt.", "a.txt "});
+  start({d});
+  run();
+  EXPECT_EQ(members(archive("dots")), (std::vector<Entry>{{"a.txt", "a"}}));
+  EXPECT_EQ(listDir(dest), std::vector<std::string>{"dots.lzh"});
+}
+
+// A file another program holds without sharing: the rest is backed up, the library's
+// box names the file, the status says the backup has gaps, and the old archive of
+// "always new" goes as after a success.
+TEST_F(BackupRun, ALockedFileIsNamedAndTheOthersAreStored) {
+  put("p\\a.txt", "a");
+  put("p\\locked.txt", "busy");
+  put("p\\b.txt", "b");
+  ASSERT_TRUE(writeFile(archive("gaps"), "old archive"));
+  Def d;
+  d.rec = def("gaps", 1, {"p\\"});
+  start({d});
+  HANDLE lock = CreateFileA((base + "p\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  press(0);
+  HWND box = waitMessageBox("unlha32.dll", proc_.pid());
+  ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+  const std::string text = messageBoxText(box);
+  EXPECT_NE(text.find(base + "p\\locked.txt (ほかのプログラムが使用中です。)"), std::string::npos) << text;
+  EXPECT_EQ(ownerWindow(box), main_);
+  ASSERT_TRUE(answerMessageBox(box, IDOK));
+  CloseHandle(lock);
+  const std::string gaps = "バックアップしましたが、読み込めなかったファイルは書庫に入っていません。";
+  ASSERT_TRUE(waitUntil([&] { return statusText(status_) == gaps && !fileExists(responseFile()); }))
+      << statusText(status_);
+  EXPECT_EQ(members(archive("gaps")), (std::vector<Entry>{{"p\\a.txt", "a"}, {"p\\b.txt", "b"}}));
+  EXPECT_EQ(listDir(dest), std::vector<std::string>{"gaps.lzh"});
 }
 
 class BackupWithoutLibrary : public BackupRun {
@@ -275,6 +340,25 @@ TEST_F(BackupWithoutLibrary, ErrorBoxAndNothingTouched) {
   EXPECT_TRUE(has("p\\a.obj"));
   EXPECT_EQ(readFile(archive("nolib")).value_or(""), "old archive");
   EXPECT_TRUE(listDir(tmp).empty());
+}
+
+// A library that answers a command but has no version entry is not "missing".
+class BackupWithoutVersion : public BackupRun {
+ protected:
+  BackupWithoutVersion() { library_ = "testlibs\\bare\\unlha32.dll"; }
+};
+
+TEST_F(BackupWithoutVersion, TheBoxSaysWhatIsWrong) {
+  put("a.txt", "a");
+  Def d;
+  d.rec = def("nover", 0, {"a.txt"});
+  start({d});
+  press(0);
+  HWND box = waitMessageBox("エラー", proc_.pid());
+  ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+  EXPECT_NE(messageBoxText(box).find("UnlhaGetVersion がありません"), std::string::npos) << messageBoxText(box);
+  ASSERT_TRUE(answerMessageBox(box, IDOK));
+  EXPECT_TRUE(listDir(dest).empty());
 }
 
 // ---------------------------------------------------------------- what reaches the library
@@ -346,6 +430,59 @@ TEST_F(BackupCapture, ResponseFileThatCannotBeCreated) {
 
   EXPECT_TRUE(log().empty()) << "the library is not called";
   EXPECT_EQ(readFile(archive("keep")).value_or(""), "old") << "nor is the old archive deleted";
+}
+
+// "Always new" when the library fails: the old archive comes back byte for byte, also
+// after a crash that left it moved aside.
+TEST_F(BackupCapture, AlwaysNewPutsTheOldArchiveBackWhenNoneIsMade) {
+  put("a.txt", "a");
+  const std::string old = "the only backup\r\n" + std::string(5000, '\x95');
+  ASSERT_TRUE(writeFile(archive("keep"), old));
+  ASSERT_TRUE(writeFile(joinPath(app, "capture.write"), "half-written"));
+  Def d;
+  d.rec = def("keep", 1 | 2, {"a.txt"});
+  start({d});
+  for (const char* result : {"32778", "32790"}) {  // a refused name, a cancel
+    ASSERT_TRUE(writeFile(joinPath(app, "capture.result"), result));
+    run();
+    EXPECT_EQ(readFile(archive("keep")).value_or(""), old) << result;
+    EXPECT_EQ(listDir(dest), std::vector<std::string>{"keep.lzh"}) << result;
+  }
+  EXPECT_EQ(log().back(), "archive-exists=0") << "the old archive is out of the way while the library works";
+
+  // A run that died with the old archive moved aside: the next one puts it back first.
+  ASSERT_TRUE(deleteFile(archive("keep")));
+  ASSERT_TRUE(writeFile(archive("keep") + ".pvold", old));
+  run();
+  EXPECT_EQ(readFile(archive("keep")).value_or(""), old);
+  EXPECT_EQ(listDir(dest), std::vector<std::string>{"keep.lzh"});
+
+  // Made with files left out: the old archive goes, as after a success.
+  ASSERT_TRUE(writeFile(joinPath(app, "capture.result"), "32797"));
+  ASSERT_TRUE(writeFile(joinPath(app, "capture.write"), "new archive"));
+  press(0);
+  ASSERT_TRUE(waitUntil([&] { return !statusText(status_).empty() && !fileExists(responseFile()) &&
+                                     statusText(status_).find("読み込めなかった") != std::string::npos; }))
+      << statusText(status_);
+  EXPECT_EQ(readFile(archive("keep")).value_or(""), "new archive");
+  EXPECT_EQ(listDir(dest), std::vector<std::string>{"keep.lzh"});
+}
+
+// Without a GetRunning entry the library cannot say it is busy: the run does not wait.
+class BackupWithoutGetRunning : public BackupCapture {
+ protected:
+  BackupWithoutGetRunning() { library_ = "capture-norunning\\unlha32.dll"; }
+};
+
+TEST_F(BackupWithoutGetRunning, TheRunGoesAheadAtOnce) {
+  put("a.txt", "a");
+  Def d;
+  d.rec = def("norun", 0, {"a.txt"});
+  start({d});
+  run();
+  const std::vector<std::string> lines = log();
+  ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines);
+  EXPECT_EQ(lines[0].rfind("Command ", 0), 0u) << lines[0];
 }
 
 // ---------------------------------------------------------------- opening the archive
