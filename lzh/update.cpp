@@ -290,7 +290,7 @@ class Pool {
       tail.insert(tail.end(), p, p + n);
       pos += n;
       pool->buffered_ += n;
-      pool->news_.notify_all();
+      if (pool->isHead(*this)) pool->news_.notify_all();  // only the head is waited for
       return true;
     }
     std::uint64_t position() override { return pos; }
@@ -326,11 +326,11 @@ class Pool {
     }
   };
 
+  bool isHead(const Slot& s) const { return static_cast<std::size_t>(&s - slots_.get()) == head_; }
   // Whether the member may grow now: the one being written always may, the others
   // wait while too much is waiting. False once the run stops.
   bool roomFor(const Slot& s, std::unique_lock<std::mutex>& lock) {
-    const std::size_t k = static_cast<std::size_t>(&s - slots_.get());
-    changed_.wait(lock, [&] { return abort_ || k == head_ || buffered_ < kBudget; });
+    changed_.wait(lock, [&] { return abort_ || isHead(s) || buffered_ < kBudget; });
     return !abort_;
   }
 
@@ -365,7 +365,7 @@ class Pool {
       s.status = st;
       s.sizeChanged = sizeChanged;
       s.error = error;
-      news_.notify_all();
+      if (isHead(s)) news_.notify_all();
     }
   }
 
@@ -649,10 +649,13 @@ namespace {
 // thread, straight from the archive, while the workers go on.
 class CheckPool {
  public:
-  explicit CheckPool(int threads) {
+  CheckPool(int threads, const std::function<void()>& onWorkerStart) {
     for (int i = 0; i < threads; ++i) {
       try {
-        workers_.emplace_back([this] { work(); });
+        workers_.emplace_back([this, onWorkerStart] {
+          if (onWorkerStart) onWorkerStart();
+          work();
+        });
       } catch (...) {
         if (workers_.empty()) throw;
         break;
@@ -745,7 +748,8 @@ class CheckPool {
 
 }  // namespace
 
-Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress, int threads) {
+Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress, int threads,
+                     const std::function<void()>& onWorkerStart) {
   std::vector<Member> members;
   Status s = readArchive(written, members);
   if (!s.ok()) return s;
@@ -769,7 +773,7 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
     return progress(p);
   };
   std::unique_ptr<CheckPool> pool;
-  if (threads > 1) pool = std::make_unique<CheckPool>(threads);
+  if (threads > 1) pool = std::make_unique<CheckPool>(threads, onWorkerStart);
   static constexpr int kWaitMs = 20;  // the progress callback is called at least this often
   const Member* last = nullptr;
   for (std::size_t i = 0; i < members.size(); ++i) {

@@ -146,9 +146,10 @@ UpdateResult updateArchive(ByteSource* existing, const std::vector<Entry>& entri
 // Re-reads the written archive: every member must parse, the members must be the ones
 // `written` lists, and every added or replaced member is decoded and its CRC-16 and size
 // checked. Errors: DamagedArchive, CrcMismatch, CorruptData, ArchiveReadFailed, Cancelled.
-// With threads > 1 members are decoded on that many worker threads; `written` is only
-// read on the calling thread, and the answer is the same as with one.
+// With threads > 1 members are decoded on that many worker threads (each calls
+// onWorkerStart first); `written` is only read on the calling thread, and the answer is
+// the same as with one.
 Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress = {},
-                     int threads = 1);
+                     int threads = 1, const std::function<void()>& onWorkerStart = {});
 
 }  // namespace pv::lzh

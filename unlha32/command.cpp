@@ -487,7 +487,7 @@ Failure update(Run& run, std::string& log) {
     Timed timed(Work::Verify);
     FileSource file(th);
     TickingSource check(file, [&run] { return run.tick(); });
-    lzh::Status v = lzh::verifyArchive(check, r, opt.progress, opt.threads);
+    lzh::Status v = lzh::verifyArchive(check, r, opt.progress, opt.threads, opt.onWorkerStart);
     if (!v.ok()) {
       if (v.error == lzh::Error::Cancelled || run.cancelled()) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
       Failure vf = fail(UNLHA_ERR_VERIFY, v.name.empty() ? archive : v.name, file.lastError());
