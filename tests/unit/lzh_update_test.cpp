@@ -339,8 +339,9 @@ TEST(LzhUpdate, VerifyCatchesWhatWentWrongOnDisk) {
 
 // Worker threads make the same archive as one thread: new, updated in place, with a file
 // that fails to read, with a file that does not compress (its attempt is cut back and the
-// header rewritten after the writer has taken part of it: the slow stream makes sure),
-// and the check of the written archive names the same first bad member.
+// header rewritten after the writer has taken part of it: the slow stream makes sure);
+// a cancel or a full disk stops the workers; and the check of the written archive names
+// the same first bad member.
 TEST(LzhUpdate, WorkerThreadsMakeTheSameArchive) {
   auto slow = [](pv::lzh::Entry e) {  // reads wait a little, so the writer takes bytes early
     auto inner = e.open;
@@ -391,6 +392,22 @@ TEST(LzhUpdate, WorkerThreadsMakeTheSameArchive) {
   EXPECT_TRUE(u1.first == u3.first);
   ASSERT_EQ(u3.second.skipped.size(), 1u);
   EXPECT_EQ(u3.second.skipped[0].name, "d\\f10");
+
+  // Stopping while workers are busy ends the run with its own error, never a hang.
+  for (int cancelAt : {1, 8}) {
+    UpdateOptions o;
+    o.threads = 3;
+    int files = 0;
+    o.progress = [&](const Progress& p) { return !(p.kind == ProgressKind::FileBegin && ++files == cancelAt); };
+    MemorySink sink;
+    EXPECT_EQ(updateArchive(nullptr, entries, sink, o).status.error, Error::Cancelled) << cancelAt;
+  }
+  for (std::size_t limit : {std::size_t{100}, one.first.size() / 2}) {
+    UpdateOptions o;
+    o.threads = 3;
+    lzhtest::FullSink full(limit);
+    EXPECT_EQ(updateArchive(nullptr, entries, full, o).status.error, Error::WriteFailed) << limit;
+  }
 
   // Two damaged members: every thread count names the first.
   const auto um = lzhtest::members(u3.first);
