@@ -76,10 +76,20 @@ inline std::uint32_t load32(const std::uint8_t* p) {
   std::memcpy(&v, p, 4);
   return v;
 }
-inline std::uint64_t load64(const std::uint8_t* p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
+// Bytes are compared a machine word at a time: 8 on 64-bit hosts, 4 in the 32-bit DLL,
+// where 64-bit words would take pairs of instructions.
+using Word = std::uintptr_t;
+inline Word loadWord(const std::uint8_t* p) {
+  Word v;
+  std::memcpy(&v, p, sizeof v);
   return v;
+}
+// Index of the lowest set bit of x (x != 0).
+inline int lowestBit(Word x) {
+  if constexpr (sizeof(Word) == 8)
+    return __builtin_ctzll(static_cast<unsigned long long>(x));
+  else
+    return __builtin_ctz(static_cast<unsigned>(x));
 }
 
 // A match (or a literal, len 1) packed into one word: building it from two 16-bit
@@ -205,13 +215,13 @@ struct Lh5Encoder::Impl {
       const std::uint8_t* m = scan - at;
       if (m[best] != scan[best] || m[0] != scan[0] || m[1] != scan[1] || m[2] != scan[2]) continue;
       int len = 3;
-      while (len + 8 <= maxLen) {
-        const std::uint64_t x = load64(m + len) ^ load64(scan + len);
+      while (len + static_cast<int>(sizeof(Word)) <= maxLen) {
+        const Word x = loadWord(m + len) ^ loadWord(scan + len);
         if (x) {
-          len += __builtin_ctzll(x) >> 3;
+          len += lowestBit(x) >> 3;
           goto measured;
         }
-        len += 8;
+        len += static_cast<int>(sizeof(Word));
       }
       while (len < maxLen && m[len] == scan[len]) ++len;
     measured:
@@ -248,13 +258,13 @@ struct Lh5Encoder::Impl {
     Cand found[kMaxCands];
     const int maxLen = static_cast<int>(std::min<std::size_t>(kMaxMatch, end - pos));
     const int k = findMatches(maxLen, kMinMatch - 1, chain, found, kMaxCands);
-    std::int64_t bestGain = 0, lits = 0;
+    // Prices are at most 18 * 16 per symbol: sums over a match fit an int.
+    int bestGain = 0, lits = 0;
     int priced = 0;
     for (int j = 0; j < k; ++j) {
       const int len = static_cast<int>(found[j].len());
-      for (; priced < std::min(len, kPricedLiterals); ++priced) lits += litPrice[buf[pos + priced]];
-      const std::int64_t gain =
-          lits + static_cast<std::int64_t>(len - priced) * avgLitPrice - matchPrice(len, found[j].dist());
+      for (; priced < std::min(len, kPricedLiterals); ++priced) lits += static_cast<int>(litPrice[buf[pos + priced]]);
+      const int gain = lits + (len - priced) * static_cast<int>(avgLitPrice) - static_cast<int>(matchPrice(len, found[j].dist()));
       if (gain > bestGain) bestGain = gain, bestLen = len, bestDist = found[j].dist();
     }
   }
@@ -281,12 +291,12 @@ struct Lh5Encoder::Impl {
           // Same stretch either way: the previous match (from pos - 1), or a literal
           // and the new match. The uncovered tail is priced at 3/4 of an average
           // literal: a later match usually covers part of it.
-          const std::int64_t end1 = static_cast<std::int64_t>(pos) - 1 + prevLen;
-          const std::int64_t end2 = static_cast<std::int64_t>(pos) + matchLen;
-          const std::int64_t tail = avgLitPrice * 3 / 4;
-          const std::int64_t costA = matchPrice(prevLen, prevDist) + std::max<std::int64_t>(0, end2 - end1) * tail;
-          const std::int64_t costB = litPrice[buf[pos - 1]] + matchPrice(matchLen, matchDist) +
-                                     std::max<std::int64_t>(0, end1 - end2) * tail;
+          // (ends relative to pos: the previous match ends at prevLen - 1, the new one at matchLen)
+          const int end1 = prevLen - 1, end2 = matchLen;
+          const int tail = static_cast<int>(avgLitPrice * 3 / 4);
+          const int costA = static_cast<int>(matchPrice(prevLen, prevDist)) + std::max(0, end2 - end1) * tail;
+          const int costB = static_cast<int>(litPrice[buf[pos - 1]] + matchPrice(matchLen, matchDist)) +
+                            std::max(0, end1 - end2) * tail;
           takePrev = costA <= costB;
         }
       }
@@ -299,12 +309,11 @@ struct Lh5Encoder::Impl {
         bestMatch(opt.maxChain, len2, dist2);
         --pos;
         if (len2 >= kMinMatch) {
-          const std::int64_t end1 = static_cast<std::int64_t>(pos) - 1 + prevLen;
-          const std::int64_t end3 = static_cast<std::int64_t>(pos) + 1 + len2;
-          const std::int64_t tail = avgLitPrice * 3 / 4;
-          const std::int64_t costA = matchPrice(prevLen, prevDist) + std::max<std::int64_t>(0, end3 - end1) * tail;
-          const std::int64_t costC = litPrice[buf[pos - 1]] + litPrice[buf[pos]] + matchPrice(len2, dist2) +
-                                     std::max<std::int64_t>(0, end1 - end3) * tail;
+          const int end1 = prevLen - 1, end3 = 1 + len2;
+          const int tail = static_cast<int>(avgLitPrice * 3 / 4);
+          const int costA = static_cast<int>(matchPrice(prevLen, prevDist)) + std::max(0, end3 - end1) * tail;
+          const int costC = static_cast<int>(litPrice[buf[pos - 1]] + litPrice[buf[pos]] + matchPrice(len2, dist2)) +
+                            std::max(0, end1 - end3) * tail;
           if (costC < costA) {
             literal(buf[pos - 1]);
             literal(buf[pos]);

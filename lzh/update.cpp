@@ -1,8 +1,15 @@
 #include "lzh/update.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <cstring>
+#include <exception>
 #include <map>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "lzh/archive.h"
 #include "lzh/codec.h"
@@ -44,6 +51,327 @@ HeaderFields fieldsFor(const Entry& e) {
   return f;
 }
 
+// Makes one member (header and data) of an entry into a sink. Positions are the sink's
+// own, so the same code writes straight into the archive or into a member's buffer of
+// the worker pool. `progress(size)` is told how much of the file has been read and
+// answers false to stop (Error::Cancelled).
+class MemberMaker {
+ public:
+  using ProgressTo = std::function<bool(std::uint64_t)>;
+  MemberMaker(const Entry& e, ByteSink& out, const EncoderOptions& encoder, std::vector<std::uint8_t>& buf,
+              ProgressTo progress)
+      : e_(e), out_(out), encoder_(encoder), buf_(buf), progress_(std::move(progress)) {}
+
+  Status make(const std::function<void(std::chrono::steady_clock::duration)>& timed) {
+    if (!timed) return makeMember();
+    const auto t0 = std::chrono::steady_clock::now();
+    Status s = makeMember();
+    timed(std::chrono::steady_clock::now() - t0);
+    return s;
+  }
+  bool changedWhileRead() const { return sizeChanged_; }
+
+ private:
+  Status makeMember() {
+    const HeaderFields f = fieldsFor(e_);
+    std::vector<std::uint8_t> header;
+    Level2Layout layout;
+    Status s = buildLevel2Header(f, header, &layout);
+    if (!s.ok()) return s;
+    const std::uint64_t offset = out_.position();
+    if (!out_.write(header.data(), header.size())) return writeFailed(e_.name);
+    if (e_.isFolder) return {};
+    return writeData(header, layout, offset);
+  }
+
+  static Status cancelled() { return Status::fail(Error::Cancelled, {}, "cancelled"); }
+  static Status writeFailed(const std::string& name) {
+    return Status::fail(Error::WriteFailed, name, "the output refused data (disk full?)");
+  }
+
+  // Reads the next chunk of a file into buf_ (k = 0 at its end), adding to its size and CRC.
+  Status readChunk(InputStream& in, std::size_t& k, std::uint64_t& size, std::uint16_t& crc) {
+    const std::ptrdiff_t n = in.read(buf_.data(), kChunk);
+    if (n < 0) return Status::fail(Error::ReadFailed, e_.name, "read error");
+    k = static_cast<std::size_t>(n);
+    size += k;
+    if (size > kMaxMemberSize) return Status::fail(Error::TooLarge, e_.name, "4 GiB or more");
+    crc = crc16(buf_.data(), k, crc);
+    return {};
+  }
+
+  // A file that ends at another size than it had when opened was changed while it was
+  // read: its member would get a length the file never had.
+  static bool sizeDiffers(InputStream& in, std::uint64_t size) {
+    const std::int64_t atOpen = in.sizeAtOpen();
+    return atOpen >= 0 && static_cast<std::uint64_t>(atOpen) != size;
+  }
+  Status failSizeChanged() {
+    sizeChanged_ = true;
+    return Status::fail(Error::ReadFailed, e_.name, "size changed while read");
+  }
+
+  // Writes the entry's data; a file that changes size while read is read once more.
+  Status writeData(std::vector<std::uint8_t>& header, const Level2Layout& layout, std::uint64_t offset) {
+    for (int attempt = 0;; ++attempt) {
+      sizeChanged_ = false;
+      Status s = writeDataOnce(header, layout, offset);
+      if (!sizeChanged_ || attempt == 1) return s;
+      if (!out_.truncate(offset + header.size())) return writeFailed(e_.name);
+    }
+  }
+
+  // Compresses the entry's data after its header, or stores it when that is not smaller,
+  // then fills in the header.
+  Status writeDataOnce(std::vector<std::uint8_t>& header, const Level2Layout& layout, std::uint64_t offset) {
+    std::unique_ptr<InputStream> in = e_.open ? e_.open() : nullptr;
+    if (!in) return Status::fail(Error::ReadFailed, e_.name, "cannot open");
+    bool sinkFailed = false;
+    Lh5Encoder enc(
+        [&](const std::uint8_t* d, std::size_t n) {
+          if (!out_.write(d, n)) sinkFailed = true;
+          return !sinkFailed;
+        },
+        encoder_);
+    std::uint16_t crc = 0;
+    std::uint64_t size = 0;
+    bool giveUp = false;  // compression cannot win any more
+    for (;;) {
+      std::size_t k = 0;
+      if (Status st = readChunk(*in, k, size, crc); !st.ok()) return st;
+      if (k == 0) break;
+      if (!enc.write(buf_.data(), k)) return writeFailed(e_.name);
+      if (!progress_(size)) return cancelled();
+      if (e_.size > 0 && enc.packedSize() >= e_.size && enc.packedSize() >= size) {
+        giveUp = true;
+        break;
+      }
+    }
+    if (!giveUp) {
+      if (sizeDiffers(*in, size)) return failSizeChanged();
+      if (!enc.finish()) return writeFailed(e_.name);
+      if (enc.packedSize() < size) {
+        patchLevel2Header(header, layout, Method::Lh5, static_cast<std::uint32_t>(enc.packedSize()),
+                          static_cast<std::uint32_t>(size), crc);
+        if (!out_.writeAt(offset, header.data(), header.size())) return writeFailed(e_.name);
+        return {};
+      }
+    }
+    // Store: drop the compressed attempt and copy the file as it is.
+    if (!out_.truncate(offset + header.size())) return writeFailed(e_.name);
+    in = e_.open();
+    if (!in) return Status::fail(Error::ReadFailed, e_.name, "cannot open");
+    crc = 0;
+    size = 0;
+    for (;;) {
+      std::size_t k = 0;
+      if (Status st = readChunk(*in, k, size, crc); !st.ok()) return st;
+      if (k == 0) break;
+      if (!out_.write(buf_.data(), k)) return writeFailed(e_.name);
+      if (!progress_(size)) return cancelled();
+    }
+    if (sizeDiffers(*in, size)) return failSizeChanged();
+    patchLevel2Header(header, layout, Method::Lh0, static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size),
+                      crc);
+    if (!out_.writeAt(offset, header.data(), header.size())) return writeFailed(e_.name);
+    return {};
+  }
+
+  const Entry& e_;
+  ByteSink& out_;
+  const EncoderOptions& encoder_;
+  std::vector<std::uint8_t>& buf_;
+  ProgressTo progress_;
+  bool sizeChanged_ = false;  // the last failed read was a size change
+};
+
+// Members made by worker threads, handed to the one thread that writes the archive in
+// the order of the jobs. A member's bytes wait in memory until the writer takes them;
+// all waiting bytes together stay under kBudget (a worker whose member is not the next
+// to be written stops until the writer catches up), so memory stays bounded whatever
+// the files. The bytes of each member are those MemberMaker makes on one thread, so the
+// archive is the same for any number of threads.
+class Pool {
+ public:
+  struct Job {
+    const Entry* entry;
+  };
+  // What a member's maker left for the writer since the writer last looked.
+  struct Taken {
+    struct Op {
+      bool cut;  // true: cut the member back to `at`; false: overwrite bytes at `at`
+      std::uint64_t at;
+      std::vector<std::uint8_t> bytes;
+    };
+    std::vector<Op> ops;              // in order, before `tail`
+    std::vector<std::uint8_t> tail;   // appended at the member's end
+    std::uint64_t read = 0;           // bytes of the file read so far
+    bool done = false;
+    Status status;
+    bool sizeChanged = false;
+  };
+
+  Pool(std::vector<Job> jobs, int threads, const UpdateOptions& opt) : jobs_(std::move(jobs)), opt_(opt) {
+    slots_.reset(new Slot[jobs_.size()]);
+    for (std::size_t i = 0; i < jobs_.size(); ++i) slots_[i].pool = this;
+    for (int i = 0; i < threads; ++i) {
+      try {
+        workers_.emplace_back([this] { work(); });
+      } catch (...) {
+        if (workers_.empty()) throw;  // not even one thread
+        break;
+      }
+    }
+  }
+  ~Pool() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      abort_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : workers_) t.join();
+  }
+
+  // Makes job k the one being written (jobs are written in order).
+  void begin(std::size_t k) {
+    std::lock_guard<std::mutex> lock(m_);
+    head_ = k;
+    changed_.notify_all();
+  }
+  // Waits up to waitMs for news of job k and takes it.
+  Taken take(std::size_t k, int waitMs) {
+    std::unique_lock<std::mutex> lock(m_);
+    Slot& s = slots_[k];
+    news_.wait_for(lock, std::chrono::milliseconds(waitMs),
+                   [&] { return s.done || !s.ops.empty() || !s.tail.empty(); });
+    Taken t;
+    t.ops.swap(s.ops);
+    t.tail.swap(s.tail);
+    for (const Taken::Op& op : t.ops) buffered_ -= op.bytes.size();
+    buffered_ -= t.tail.size();
+    s.handedEnd = s.pos;
+    t.read = s.read;
+    t.done = s.done;
+    if (s.done) {
+      t.status = s.status;
+      t.sizeChanged = s.sizeChanged;
+      if (s.error) std::rethrow_exception(s.error);
+    }
+    changed_.notify_all();
+    return t;
+  }
+
+ private:
+  static constexpr std::uint64_t kBudget = 32u << 20;
+
+  // The sink one member is made into; positions count from the member's first byte.
+  struct Slot : ByteSink {
+    Pool* pool = nullptr;
+    std::vector<Taken::Op> ops;
+    std::vector<std::uint8_t> tail;  // bytes from handedEnd to pos
+    std::uint64_t pos = 0, handedEnd = 0, read = 0;
+    bool done = false, sizeChanged = false;
+    Status status;
+    std::exception_ptr error;
+
+    bool write(const void* data, std::size_t n) override {
+      std::unique_lock<std::mutex> lock(pool->m_);
+      if (!pool->roomFor(*this, lock)) return false;
+      const auto* p = static_cast<const std::uint8_t*>(data);
+      tail.insert(tail.end(), p, p + n);
+      pos += n;
+      pool->buffered_ += n;
+      if (pool->isHead(*this)) pool->news_.notify_all();  // only the head is waited for
+      return true;
+    }
+    std::uint64_t position() override { return pos; }
+    bool writeAt(std::uint64_t offset, const void* data, std::size_t n) override {
+      std::lock_guard<std::mutex> lock(pool->m_);
+      if (offset > pos || n > pos - offset) return false;
+      const auto* p = static_cast<const std::uint8_t*>(data);
+      if (offset < handedEnd) {  // the part the writer has: it overwrites it there
+        const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(n, handedEnd - offset));
+        ops.push_back({false, offset, std::vector<std::uint8_t>(p, p + k)});
+        pool->buffered_ += k;
+        p += k;
+        n -= k;
+        offset += k;
+      }
+      if (n) std::memcpy(tail.data() + (offset - handedEnd), p, n);
+      return true;
+    }
+    bool truncate(std::uint64_t size) override {
+      std::lock_guard<std::mutex> lock(pool->m_);
+      if (size > pos) return false;
+      if (size >= handedEnd) {
+        pool->buffered_ -= tail.size() - (size - handedEnd);
+        tail.resize(static_cast<std::size_t>(size - handedEnd));
+      } else {
+        pool->buffered_ -= tail.size();
+        tail.clear();
+        ops.push_back({true, size, {}});
+        handedEnd = size;
+      }
+      pos = size;
+      return true;
+    }
+  };
+
+  bool isHead(const Slot& s) const { return static_cast<std::size_t>(&s - slots_.get()) == head_; }
+  // Whether the member may grow now: the one being written always may, the others
+  // wait while too much is waiting. False once the run stops.
+  bool roomFor(const Slot& s, std::unique_lock<std::mutex>& lock) {
+    changed_.wait(lock, [&] { return abort_ || isHead(s) || buffered_ < kBudget; });
+    return !abort_;
+  }
+
+  void work() {
+    if (opt_.onWorkerStart) opt_.onWorkerStart();
+    std::vector<std::uint8_t> buf(kChunk);
+    for (;;) {
+      std::size_t k;
+      {
+        std::unique_lock<std::mutex> lock(m_);
+        changed_.wait(lock, [&] { return abort_ || next_ >= jobs_.size() || next_ == head_ || buffered_ < kBudget; });
+        if (abort_ || next_ >= jobs_.size()) return;
+        k = next_++;
+      }
+      Slot& s = slots_[k];
+      Status st;
+      bool sizeChanged = false;
+      std::exception_ptr error;
+      try {
+        MemberMaker maker(*jobs_[k].entry, s, opt_.encoder, buf, [this, &s](std::uint64_t size) {
+          std::lock_guard<std::mutex> lock(m_);
+          s.read = std::max(s.read, size);
+          return !abort_;
+        });
+        st = maker.make(opt_.memberTime);
+        sizeChanged = maker.changedWhileRead();
+      } catch (...) {
+        error = std::current_exception();
+      }
+      std::lock_guard<std::mutex> lock(m_);
+      s.done = true;
+      s.status = st;
+      s.sizeChanged = sizeChanged;
+      s.error = error;
+      if (isHead(s)) news_.notify_all();
+    }
+  }
+
+  std::vector<Job> jobs_;
+  const UpdateOptions& opt_;
+  std::unique_ptr<Slot[]> slots_;
+  std::vector<std::thread> workers_;
+  std::mutex m_;
+  std::condition_variable changed_;  // head, budget or abort changed: workers look
+  std::condition_variable news_;     // a member has bytes or is done: the writer looks
+  std::size_t next_ = 0, head_ = 0;
+  std::uint64_t buffered_ = 0;
+  bool abort_ = false;
+};
+
 class Run {
  public:
   Run(ByteSource* existing, const std::vector<Entry>& entries, ByteSink& out, const UpdateOptions& opt,
@@ -63,7 +391,16 @@ class Run {
     p.total = total_;
     if (!report(p)) return cancelled();
 
-    // Order: old members where they were (replacements in place), then additions.
+    // The members to make, in the order they are written: replacements where their old
+    // members were, then additions.
+    if (opt_.threads > 1 && plan.changes() > 0) {
+      std::vector<Pool::Job> jobs;
+      for (int j : plan.replacedBy)
+        if (j >= 0) jobs.push_back({&entries_[static_cast<std::size_t>(j)]});
+      for (std::size_t j : plan.added) jobs.push_back({&entries_[j]});
+      pool_ = std::make_unique<Pool>(std::move(jobs), opt_.threads, opt_);
+    }
+
     // Kept members that lie next to each other are copied as one run.
     std::size_t i = 0;
     while (i < plan.existing.size()) {
@@ -91,6 +428,7 @@ class Run {
       s = writeOrSkip(entries_[j], Action::Add, plan.existing, 0);
       if (!s.ok()) return s;
     }
+    pool_.reset();
     const std::uint8_t endMark = 0;
     if (!out_.write(&endMark, 1)) return writeFailed({});
     p = Progress();
@@ -119,6 +457,17 @@ class Run {
     p.done = done_;
     p.total = total_;
     return report(p);
+  }
+
+  // Moves the bar to `size` bytes of the current file, a chunk at a time; bytes read
+  // again do not move it.
+  bool progressTo(std::uint64_t size, std::uint64_t& counted) {
+    while (size > counted) {
+      const std::uint64_t step = std::min<std::uint64_t>(size - counted, kChunk);
+      counted += step;
+      if (!advance(step)) return false;
+    }
+    return true;
   }
 
   void note(const std::string& path, Action a, std::uint64_t offset, std::uint64_t writeTime) {
@@ -151,24 +500,6 @@ class Run {
   // out: the output is cut back to where its member began and the old member (of a
   // replacement) copied instead, so nothing older is lost.
   Status writeOrSkip(const Entry& e, Action action, const std::vector<Member>& old, std::size_t oldIndex) {
-    const std::uint64_t at = out_.position();
-    sizeChanged_ = false;
-    Status s = writeEntry(e, action);
-    if (s.ok() || !opt_.skipUnreadable || s.error != Error::ReadFailed) return s;
-    if (!out_.truncate(at)) return writeFailed(e.name);
-    r_.skipped.push_back({e.name, sizeChanged_});
-    Progress p;
-    p.kind = ProgressKind::FileEnd;
-    p.name = e.name;
-    p.action = action;
-    p.done = done_;
-    p.total = total_;
-    if (!report(p)) return cancelled();
-    if (action == Action::Replace) return copyMembers(old, oldIndex, oldIndex + 1);
-    return {};
-  }
-
-  Status writeEntry(const Entry& e, Action action) {
     current_ = e.name;
     Progress p;
     p.kind = ProgressKind::FileBegin;
@@ -178,122 +509,64 @@ class Run {
     p.total = total_;
     if (!report(p)) return cancelled();
 
-    const HeaderFields f = fieldsFor(e);
-    std::vector<std::uint8_t> header;
-    Level2Layout layout;
-    Status s = buildLevel2Header(f, header, &layout);
-    if (!s.ok()) return s;
-    const std::uint64_t offset = out_.position();
-    if (!out_.write(header.data(), header.size())) return writeFailed(e.name);
-    if (!e.isFolder) {
-      s = writeData(e, header, layout, offset);
-      if (!s.ok()) return s;
+    const std::uint64_t at = out_.position();
+    bool sizeChanged = false;
+    Status s = pool_ ? takeMember(at, sizeChanged) : makeMember(e, sizeChanged);
+    if (s.ok()) {
+      const std::uint64_t t =
+          e.times.lastWrite ? e.times.lastWrite : unixToFileTime(static_cast<std::int64_t>(fieldsFor(e).unixTime));
+      note(e.name, action, at, t);
+    } else {
+      if (!opt_.skipUnreadable || s.error != Error::ReadFailed) return s;
+      if (!out_.truncate(at)) return writeFailed(e.name);
+      r_.skipped.push_back({e.name, sizeChanged});
     }
-    note(e.name, action, offset,
-         e.times.lastWrite ? e.times.lastWrite : unixToFileTime(static_cast<std::int64_t>(f.unixTime)));
     p.kind = ProgressKind::FileEnd;
     p.done = done_;
-    return report(p) ? Status() : cancelled();
-  }
-
-  // Reads the next chunk of a file into buf_ (k = 0 at its end), adding to its size and CRC.
-  Status readChunk(InputStream& in, const std::string& name, std::size_t& k, std::uint64_t& size,
-                   std::uint16_t& crc) {
-    const std::ptrdiff_t n = in.read(buf_.data(), kChunk);
-    if (n < 0) return Status::fail(Error::ReadFailed, name, "read error");
-    k = static_cast<std::size_t>(n);
-    size += k;
-    if (size > kMaxMemberSize) return Status::fail(Error::TooLarge, name, "4 GiB or more");
-    crc = crc16(buf_.data(), k, crc);
+    if (!report(p)) return cancelled();
+    if (!s.ok() && action == Action::Replace) return copyMembers(old, oldIndex, oldIndex + 1);
     return {};
   }
 
-  // A file that ends at another size than it had when opened was changed while it was
-  // read: its member would get a length the file never had.
-  static bool sizeDiffers(InputStream& in, std::uint64_t size) {
-    const std::int64_t atOpen = in.sizeAtOpen();
-    return atOpen >= 0 && static_cast<std::uint64_t>(atOpen) != size;
-  }
-  Status sizeChanged(const std::string& name) {
-    sizeChanged_ = true;
-    return Status::fail(Error::ReadFailed, name, "size changed while read");
-  }
-
-  // Moves the bar to `size` bytes of the current file; bytes read again do not move it.
-  bool progressTo(std::uint64_t size, std::uint64_t& counted) {
-    if (size <= counted) return true;
-    const std::uint64_t step = size - counted;
-    counted = size;
-    return advance(step);
-  }
-
-  // Writes the entry's data; a file that changes size while read is read once more.
-  Status writeData(const Entry& e, std::vector<std::uint8_t>& header, const Level2Layout& layout,
-                   std::uint64_t offset) {
+  // One thread: the member is made right into the archive.
+  Status makeMember(const Entry& e, bool& sizeChanged) {
     std::uint64_t counted = 0;
-    for (int attempt = 0;; ++attempt) {
-      sizeChanged_ = false;
-      Status s = writeDataOnce(e, header, layout, offset, counted);
-      if (!sizeChanged_ || attempt == 1) return s;
-      if (!out_.truncate(offset + header.size())) return writeFailed(e.name);
-    }
+    MemberMaker maker(e, out_, opt_.encoder, buf_,
+                      [this, &counted](std::uint64_t size) { return progressTo(size, counted); });
+    Status s = maker.make(opt_.memberTime);
+    sizeChanged = maker.changedWhileRead();
+    return s;
   }
 
-  // Compresses the entry's data after its header, or stores it when that is not smaller,
-  // then fills in the header.
-  Status writeDataOnce(const Entry& e, std::vector<std::uint8_t>& header, const Level2Layout& layout,
-                       std::uint64_t offset, std::uint64_t& counted) {
-    std::unique_ptr<InputStream> in = e.open ? e.open() : nullptr;
-    if (!in) return Status::fail(Error::ReadFailed, e.name, "cannot open");
-    bool sinkFailed = false;
-    Lh5Encoder enc(
-        [&](const std::uint8_t* d, std::size_t n) {
-          if (!out_.write(d, n)) sinkFailed = true;
-          return !sinkFailed;
-        },
-        opt_.encoder);
-    std::uint16_t crc = 0;
-    std::uint64_t size = 0;
-    bool giveUp = false;  // compression cannot win any more
+  // Worker threads: takes the next member's bytes as its maker leaves them. While
+  // waiting, the progress callback is called at least every kWaitMs (ProgressKind::Wait),
+  // so that a window stays alive and a cancel is heard.
+  Status takeMember(std::uint64_t at, bool& sizeChanged) {
+    static constexpr int kWaitMs = 20;
+    const std::size_t k = job_++;
+    pool_->begin(k);
+    std::uint64_t counted = 0;
     for (;;) {
-      std::size_t k = 0;
-      if (Status st = readChunk(*in, e.name, k, size, crc); !st.ok()) return st;
-      if (k == 0) break;
-      if (!enc.write(buf_.data(), k)) return writeFailed(e.name);
-      if (!progressTo(size, counted)) return cancelled();
-      if (e.size > 0 && enc.packedSize() >= e.size && enc.packedSize() >= size) {
-        giveUp = true;
-        break;
+      Pool::Taken t = pool_->take(k, kWaitMs);
+      for (const Pool::Taken::Op& op : t.ops) {
+        const bool ok = op.cut ? out_.truncate(at + op.at) : out_.writeAt(at + op.at, op.bytes.data(), op.bytes.size());
+        if (!ok) return writeFailed(current_);
+      }
+      if (!t.tail.empty() && !out_.write(t.tail.data(), t.tail.size())) return writeFailed(current_);
+      if (!progressTo(t.read, counted)) return cancelled();
+      if (t.done) {
+        sizeChanged = t.sizeChanged;
+        return t.status;
+      }
+      if (t.ops.empty() && t.tail.empty()) {
+        Progress p;
+        p.kind = ProgressKind::Wait;
+        p.name = current_;
+        p.done = done_;
+        p.total = total_;
+        if (!report(p)) return cancelled();
       }
     }
-    if (!giveUp) {
-      if (sizeDiffers(*in, size)) return sizeChanged(e.name);
-      if (!enc.finish()) return writeFailed(e.name);
-      if (enc.packedSize() < size) {
-        patchLevel2Header(header, layout, Method::Lh5, static_cast<std::uint32_t>(enc.packedSize()),
-                          static_cast<std::uint32_t>(size), crc);
-        if (!out_.writeAt(offset, header.data(), header.size())) return writeFailed(e.name);
-        return {};
-      }
-    }
-    // Store: drop the compressed attempt and copy the file as it is.
-    if (!out_.truncate(offset + header.size())) return writeFailed(e.name);
-    in = e.open();
-    if (!in) return Status::fail(Error::ReadFailed, e.name, "cannot open");
-    crc = 0;
-    size = 0;
-    for (;;) {
-      std::size_t k = 0;
-      if (Status st = readChunk(*in, e.name, k, size, crc); !st.ok()) return st;
-      if (k == 0) break;
-      if (!out_.write(buf_.data(), k)) return writeFailed(e.name);
-      if (!progressTo(size, counted)) return cancelled();
-    }
-    if (sizeDiffers(*in, size)) return sizeChanged(e.name);
-    patchLevel2Header(header, layout, Method::Lh0, static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size),
-                      crc);
-    if (!out_.writeAt(offset, header.data(), header.size())) return writeFailed(e.name);
-    return {};
   }
 
   ByteSource* existing_;
@@ -304,7 +577,8 @@ class Run {
   std::vector<std::uint8_t> buf_;
   std::uint64_t total_ = 0, done_ = 0, lastReport_ = 0;
   std::string current_;
-  bool sizeChanged_ = false;  // the last failed read of an entry was a size change
+  std::unique_ptr<Pool> pool_;
+  std::size_t job_ = 0;  // next job of the pool to write
 };
 
 }  // namespace
@@ -372,7 +646,115 @@ UpdateResult updateArchive(ByteSource* existing, const std::vector<Entry>& entri
   return r;
 }
 
-Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress) {
+namespace {
+
+// Decodes members on worker threads. The calling thread reads each member's stored
+// bytes (the archive source is not shared between threads) and hands them over; at most
+// kBudget bytes wait at a time. Members too large for that are checked on the calling
+// thread, straight from the archive, while the workers go on.
+class CheckPool {
+ public:
+  CheckPool(int threads, const std::function<void()>& onWorkerStart) {
+    for (int i = 0; i < threads; ++i) {
+      try {
+        workers_.emplace_back([this, onWorkerStart] {
+          if (onWorkerStart) onWorkerStart();
+          work();
+        });
+      } catch (...) {
+        if (workers_.empty()) throw;
+        break;
+      }
+    }
+  }
+  ~CheckPool() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : workers_) t.join();
+  }
+  static constexpr std::uint64_t kBudget = 32u << 20;
+
+  // Waits up to waitMs for room for n more bytes; true when there is room.
+  bool roomFor(std::uint64_t n, int waitMs) {
+    std::unique_lock<std::mutex> lock(m_);
+    return done_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return inFlight_ == 0 || inFlight_ + n <= kBudget; });
+  }
+  void add(std::size_t order, Member m, std::vector<std::uint8_t> bytes) {
+    std::lock_guard<std::mutex> lock(m_);
+    inFlight_ += bytes.size();
+    queue_.push_back({order, std::move(m), std::move(bytes)});
+    changed_.notify_one();
+  }
+  // Waits up to waitMs for every handed member to be checked; true when they are.
+  bool finished(int waitMs) {
+    std::unique_lock<std::mutex> lock(m_);
+    return done_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return queue_.empty() && busy_ == 0; });
+  }
+  // A failure found elsewhere (a large member checked on the calling thread).
+  void fail(std::size_t order, const Status& s) {
+    std::lock_guard<std::mutex> lock(m_);
+    failures_.emplace(order, s);
+  }
+  // The failure of the first member (in `order`) that failed, if any.
+  Status firstFailure() {
+    std::lock_guard<std::mutex> lock(m_);
+    if (error_) std::rethrow_exception(error_);
+    return failures_.empty() ? Status() : failures_.begin()->second;
+  }
+
+ private:
+  struct Item {
+    std::size_t order;
+    Member member;
+    std::vector<std::uint8_t> bytes;
+  };
+  void work() {
+    for (;;) {
+      Item item;
+      {
+        std::unique_lock<std::mutex> lock(m_);
+        changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        if (stop_) return;
+        item = std::move(queue_.front());
+        queue_.pop_front();
+        ++busy_;
+      }
+      Status s;
+      std::exception_ptr error;
+      try {
+        MemorySource src(item.bytes);
+        item.member.dataOffset = 0;
+        s = extractMember(src, item.member, nullptr);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      std::lock_guard<std::mutex> lock(m_);
+      --busy_;
+      inFlight_ -= item.bytes.size();
+      if (!s.ok()) failures_.emplace(item.order, s);
+      if (error && !error_) error_ = error;
+      done_.notify_all();
+    }
+  }
+
+  std::vector<std::thread> workers_;
+  std::mutex m_;
+  std::condition_variable changed_, done_;
+  std::deque<Item> queue_;
+  std::map<std::size_t, Status> failures_;
+  std::exception_ptr error_;
+  std::uint64_t inFlight_ = 0;
+  int busy_ = 0;
+  bool stop_ = false;
+};
+
+}  // namespace
+
+Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress, int threads,
+                     const std::function<void()>& onWorkerStart) {
   std::vector<Member> members;
   Status s = readArchive(written, members);
   if (!s.ok()) return s;
@@ -385,20 +767,46 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
       return Status::fail(Error::DamagedArchive, w.path, "written archive does not list the expected member");
     if (w.action != Action::Keep) total += members[i].originalSize;
   }
+  const Status cancelled = Status::fail(Error::Cancelled, {}, "cancelled");
+  auto report = [&](const Member& m) {
+    if (!progress) return true;
+    Progress p;
+    p.kind = ProgressKind::Verify;
+    p.name = m.path;
+    p.done = done;
+    p.total = total;
+    return progress(p);
+  };
+  std::unique_ptr<CheckPool> pool;
+  if (threads > 1) pool = std::make_unique<CheckPool>(threads, onWorkerStart);
+  static constexpr int kWaitMs = 20;  // the progress callback is called at least this often
+  const Member* last = nullptr;
   for (std::size_t i = 0; i < members.size(); ++i) {
     if (result.members[i].action == Action::Keep) continue;
     const Member& m = members[i];
-    if (progress) {
-      Progress p;
-      p.kind = ProgressKind::Verify;
-      p.name = m.path;
-      p.done = done;
-      p.total = total;
-      if (!progress(p)) return Status::fail(Error::Cancelled, {}, "cancelled");
+    last = &m;
+    if (!report(m)) return cancelled;
+    if (pool && m.packedSize <= CheckPool::kBudget / 4) {
+      while (!pool->roomFor(m.packedSize, kWaitMs))
+        if (!report(m)) return cancelled;
+      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(m.packedSize));
+      if (!bytes.empty() && !written.readAt(m.dataOffset, bytes.data(), bytes.size()))
+        return Status::fail(Error::ArchiveReadFailed, m.path, "archive read failed");
+      pool->add(i, m, std::move(bytes));
+    } else {
+      s = extractMember(written, m, nullptr);
+      if (!s.ok()) {
+        if (!pool) return s;
+        pool->fail(i, s);  // a member before it may have failed too: the first one counts
+        break;
+      }
     }
-    s = extractMember(written, m, nullptr);
-    if (!s.ok()) return s;
     done += m.originalSize;
+  }
+  if (pool) {
+    while (!pool->finished(kWaitMs))
+      if (!report(*last)) return cancelled;
+    return pool->firstFailure();
   }
   return {};
 }

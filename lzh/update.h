@@ -33,6 +33,7 @@
 // anything is written. Entries of 4 GiB or more are refused with Error::TooLarge before
 // anything is written.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,8 @@ enum class ProgressKind {
   Bytes,      // done/total advanced (called every 64 KiB or so)
   FileEnd,
   Verify,     // verifyArchive: name of the member being checked; done/total in bytes
+  Wait,       // nothing new: worker threads are still making the next member (about
+              // every 20 ms while they do, so that a window stays alive)
   End,
 };
 
@@ -97,6 +100,14 @@ struct UpdateOptions {
   // (the `d` command). Everything else is copied as always.
   std::function<bool(const Member&)> remove;
   bool skipUnreadable = false;  // see "Unreadable files" above
+  // Threads that make new members (at most 1 = all on the calling thread). The archive
+  // is the same whatever the number; the callbacks (progress, Entry::open) run on the
+  // calling thread except Entry::open, which then runs on the workers.
+  int threads = 1;
+  std::function<void()> onWorkerStart;  // called on each worker thread as it starts
+  // Told how long each new member took to make (open, read, compress), on the thread
+  // that made it; for a time profile.
+  std::function<void(std::chrono::steady_clock::duration)> memberTime;
 };
 
 // What updateArchive will do; computed without writing anything.
@@ -139,7 +150,11 @@ UpdateResult updateArchive(ByteSource* existing, const std::vector<Entry>& entri
 // Re-reads the written archive: every member must parse, the members must be the ones
 // `written` lists, and every added or replaced member is decoded and its CRC-16 and size
 // checked. Errors: DamagedArchive, CrcMismatch, CorruptData, ArchiveReadFailed, Cancelled.
-Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress = {});
+// With threads > 1 members are decoded on that many worker threads (each calls
+// onWorkerStart first); `written` is only read on the calling thread, and the answer is
+// the same as with one.
+Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress = {},
+                     int threads = 1, const std::function<void()>& onWorkerStart = {});
 
 // A file's last-write time (FILETIME ticks) against a member's, at the member's own
 // resolution (see "Newer" above): < 0 the file is older, 0 the same, > 0 newer.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "unlha32/collect.h"
 #include "unlha32/extract.h"
 #include "unlha32/internal.h"
+#include "unlha32/profile.h"
 #include "unlha32/progress.h"
 #include "unlha32/winio.h"
 
@@ -102,8 +104,14 @@ class Run {
   }
   ProgressWindow& window() { return progress_; }
 
-  // Keeps the window alive; false once the user or the owner has cancelled.
-  bool tick() {
+  // Keeps the window alive; false once the user or the owner has cancelled. Between
+  // two looks at the window's messages at least kTickMs pass (unless forced), so a
+  // click still counts within a tenth of a second, but thousands of small files do
+  // not each pay for a round of message calls.
+  bool tick(bool force = false) {
+    const DWORD now = ::GetTickCount();
+    if (!force && now - lastTick_ < kTickMs) return !cancelled_;
+    lastTick_ = now;
     progress_.pump();
     if (progress_.cancelRequested()) cancelled_ = true;
     if (waitCursor_) {
@@ -122,6 +130,7 @@ class Run {
   void notify(WPARAM kind) {
     HWND w = settings().notifyWindow;
     if (!w || !::IsWindow(w)) return;
+    Timed timed(Work::Notify);
     const LRESULT answer = ::SendMessageA(w, arcExtractMessage(), kind, reinterpret_cast<LPARAM>(&info_));
     if (answer != 0 && kind != UNLHA_NOTIFY_END) cancelled_ = true;
   }
@@ -137,6 +146,8 @@ class Run {
   ProgressWindow progress_;
   UnlhaExtractingInfo info_{};
   bool cancelled_ = false;
+  static constexpr DWORD kTickMs = 50;
+  DWORD lastTick_ = ::GetTickCount() - kTickMs;
   HCURSOR waitCursor_ = nullptr, oldCursor_ = nullptr;
   int oldPriority_ = THREAD_PRIORITY_NORMAL;
   bool priorityChanged_ = false;
@@ -201,11 +212,32 @@ Failure readMembers(const std::string& path, File& file, std::unique_ptr<FileSou
 
 // ---------------------------------------------------------------- u and a
 
+// Threads that compress: one per processor, or PV_UNLHA_THREADS when set (1 = all on
+// the caller's thread; for comparisons). The archive is the same either way.
+int workerThreads() {
+  char v[16];
+  const DWORD n = ::GetEnvironmentVariableA("PV_UNLHA_THREADS", v, sizeof v);
+  int threads = 0;
+  if (n > 0 && n < sizeof v) threads = std::atoi(v);
+  if (threads <= 0) {
+    SYSTEM_INFO si;
+    ::GetSystemInfo(&si);
+    threads = static_cast<int>(si.dwNumberOfProcessors);
+  }
+  return std::clamp(threads, 1, 16);
+}
+
 Failure update(Run& run, std::string& log) {
   const arccmd::CommandLine& cl = run.cl();
   const std::string& archive = run.archive();
   const bool deleting = cl.command == arccmd::Command::Delete;
-  run.openWindow(deleting ? "削除中" : "圧縮中");
+  Profile& profile = Profile::get();
+  profile.start();
+  {
+    Timed timed(Work::Window);
+    run.openWindow(deleting ? "削除中" : "圧縮中");
+  }
+  const long long scanStart = Profile::now();
 
   std::vector<SourceFile> files;
   std::vector<Unreadable> unreadable;
@@ -286,6 +318,13 @@ Failure update(Run& run, std::string& log) {
   opt.dosTimeToUnix = localDosToUnix;
   if (deleting) opt.remove = [&cl](const lzh::Member& m) { return lzh::memberSelected(cl.names, m); };
   opt.skipUnreadable = true;
+  opt.threads = workerThreads();
+  if (profile.on())
+    opt.memberTime = [&profile](std::chrono::steady_clock::duration d) {
+      profile.add(Work::Compress, profile.ticksOf(d));
+    };
+  if (settings().background)
+    opt.onWorkerStart = [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); };
 
   // Failures that are about one of the files name it as the user knows it: its path.
   auto entryFailure = [&](const lzh::Status& st) {
@@ -312,6 +351,7 @@ Failure update(Run& run, std::string& log) {
     return pf;
   }
 
+  if (profile.on()) profile.add(Work::Scan, Profile::now() - scanStart);
   UnlhaExtractingInfo& info = run.info();
   info.totalSize = static_cast<DWORD>(plan.bytesToCompress);
   info.fileCount = static_cast<DWORD>(plan.changes());
@@ -349,7 +389,9 @@ Failure update(Run& run, std::string& log) {
   SourceFile* current = nullptr;
   std::uint64_t fileStart = 0, compressedDone = 0, lastDone = 0;
   DWORD index = 0;
+  bool verifying = false;
   opt.progress = [&](const lzh::Progress& p) -> bool {
+    Timed timed(Work::Window);
     ProgressWindow& w = run.window();
     switch (p.kind) {
       case lzh::ProgressKind::FileBegin: {
@@ -392,8 +434,13 @@ Failure update(Run& run, std::string& log) {
         }
         current = nullptr;
         break;
+      case lzh::ProgressKind::End:
+        w.setBytes(p.total, p.total);
+        w.show();  // the last file and 100 %, however recently the window changed
+        break;
       case lzh::ProgressKind::Verify:
-        w.setCaption("検査中");
+        if (!verifying) w.setCaption("検査中");
+        verifying = true;
         w.setFile(std::string(p.name));
         w.setBytes(p.done, p.total);
         break;
@@ -417,7 +464,11 @@ Failure update(Run& run, std::string& log) {
     return archiveFailure(full ? UNLHA_ERR_DISK_FULL : UNLHA_ERR_WRITE, e);
   };
 
-  lzh::UpdateResult r = lzh::updateArchive(old.get(), entries, sink, opt);
+  lzh::UpdateResult r;
+  {
+    Timed timed(Work::Pass);
+    r = lzh::updateArchive(old.get(), entries, sink, opt);
+  }
   if (!r.status.ok()) {
     switch (r.status.error) {
       case lzh::Error::WriteFailed: return writeFailure();
@@ -438,19 +489,25 @@ Failure update(Run& run, std::string& log) {
     nf.archiveKept = exists;
     return nf;
   }
-  if (!sink.finish()) return writeFailure();
+  {
+    Timed timed(Work::Flush);
+    if (!sink.finish()) return writeFailure();
+  }
 
   // Read the new archive back before it takes the old one's place.
   {
+    Timed timed(Work::Verify);
     FileSource file(th);
     TickingSource check(file, [&run] { return run.tick(); });
-    lzh::Status v = lzh::verifyArchive(check, r, opt.progress);
+    lzh::Status v = lzh::verifyArchive(check, r, opt.progress, opt.threads, opt.onWorkerStart);
     if (!v.ok()) {
       if (v.error == lzh::Error::Cancelled || run.cancelled()) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
       Failure vf = fail(UNLHA_ERR_VERIFY, v.name.empty() ? archive : v.name, file.lastError());
       vf.archiveKept = exists;
       return vf;
     }
+    run.window().setBytes(1, 1);
+    run.window().show();
   }
   if (cl.sw.archiveTimeNewest && r.newestWriteTime) {
     FILETIME ft;
@@ -462,9 +519,12 @@ Failure update(Run& run, std::string& log) {
   oldFile.close();
   old.reset();
   // The last point of return: a cancel after this would be a lie.
-  if (!run.tick()) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
-  if (!::MoveFileExA(temp.path.c_str(), archive.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return archiveFailure(UNLHA_ERR_REPLACE, ::GetLastError());
+  if (!run.tick(true)) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
+  {
+    Timed timed(Work::Replace);
+    if (!::MoveFileExA(temp.path.c_str(), archive.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return archiveFailure(UNLHA_ERR_REPLACE, ::GetLastError());
+  }
   temp.keep();
 
   char line[160];
@@ -479,6 +539,7 @@ Failure update(Run& run, std::string& log) {
   if (deleting) std::snprintf(line, sizeof line, "削除 %u, そのまま %u\r\n", static_cast<unsigned>(r.removed),
                               static_cast<unsigned>(r.kept));
   log += line;
+  if (profile.on()) log += profile.line(plan.changes(), opt.threads);
   return withWarning();
 }
 

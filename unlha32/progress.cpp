@@ -145,31 +145,37 @@ void ProgressWindow::setCaption(const char* caption) {
   ::SetWindowTextA(hwnd_, text.c_str());
 }
 
-void ProgressWindow::setFile(const std::string& text) {
-  if (!hwnd_ || cancel_ || text == file_) return;
-  file_ = text;
-  ::SetWindowTextA(fileLabel_, text.c_str());
-}
+void ProgressWindow::setFile(const std::string& text) { file_ = text; }
 
 void ProgressWindow::setBytes(std::uint64_t done, std::uint64_t total) {
+  done_ = done > total ? total : done;
+  total_ = total;
+}
+
+void ProgressWindow::show() {
   if (!hwnd_) return;
-  if (done > total) done = total;
-  const int pos = total ? static_cast<int>(done * kBarRange / total) : 0;
+  lastShow_ = ::GetTickCount();
+  if (!cancel_ && file_ != shownFile_) {
+    shownFile_ = file_;
+    ::SetWindowTextA(fileLabel_, file_.c_str());
+  }
+  const int pos = total_ ? static_cast<int>(done_ * kBarRange / total_) : 0;
   if (pos != barPos_) {
     barPos_ = pos;
     ::SendMessageA(bar_, PBM_SETPOS, pos, 0);
   }
-  if (done != lastDone_) {
-    lastDone_ = done;
+  if (done_ != lastDone_) {
+    lastDone_ = done_;
     char pct[16];
     std::snprintf(pct, sizeof pct, "%d%%", pos / 10);
-    const std::string text = std::string(pct) + "  (" + kilobytes(done) + " / " + kilobytes(total) + ")";
+    const std::string text = std::string(pct) + "  (" + kilobytes(done_) + " / " + kilobytes(total_) + ")";
     ::SetWindowTextA(amountLabel_, text.c_str());
   }
 }
 
 void ProgressWindow::pump() {
   if (!hwnd_) return;
+  if (::GetTickCount() - lastShow_ >= kShowEveryMs) show();
   MSG msg;
   // Bounded, so that a flood of messages cannot keep the command from working.
   for (int i = 0; i < 256 && ::PeekMessageA(&msg, hwnd_, 0, 0, PM_REMOVE); ++i) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "unlha32/profile.h"
+
 namespace pv::unlha {
 
 namespace {
@@ -21,6 +23,7 @@ bool seek(HANDLE h, std::uint64_t offset) {
 }  // namespace
 
 HANDLE openForReading(const std::string& path, DWORD share, DWORD* error) {
+  Timed timed(Work::Open);
   HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE && error) *error = ::GetLastError();
@@ -88,6 +91,7 @@ FileInput::FileInput(HANDLE h, DWORD* error) : file_(h), error_(error) {
 }
 
 std::ptrdiff_t FileInput::read(void* buf, std::size_t n) {
+  Timed timed(Work::Read);
   DWORD got = 0;
   if (!::ReadFile(file_.get(), buf, static_cast<DWORD>(std::min<std::size_t>(n, kMaxIo)), &got, nullptr)) {
     if (error_) *error_ = ::GetLastError();
@@ -107,6 +111,7 @@ bool FileSink::fail() {
 }
 
 bool FileSink::writeFileAt(std::uint64_t offset, const void* data, std::size_t n) {
+  Timed timed(Work::Write);
   if (!seek(h_, offset)) return fail();
   const auto* p = static_cast<const std::uint8_t*>(data);
   while (n > 0) {

@@ -2,7 +2,9 @@
 // codec through plain POSIX files, the way the DLL does through Win32 handles.
 //   lzh_bench create <dir> <archive>   new archive of every file and folder under dir
 //   lzh_bench update <dir> <archive>   update it: temp file, verify, rename
-// PV_BENCH_OPTIMAL=1 in the environment selects the cheapest-path parser.
+// PV_BENCH_OPTIMAL=1 in the environment selects the cheapest-path parser;
+// PV_BENCH_THREADS=N compresses on N worker threads; PV_BENCH_CHAIN and PV_BENCH_LAZY
+// set the hash-chain steps and the lazy-match limit (to weigh speed against size).
 // Prints one line: members added/replaced/kept and the archive size.
 #include <dirent.h>
 #include <fcntl.h>
@@ -154,16 +156,19 @@ int main(int argc, char** argv) {
   const int outFd = open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
   if (outFd < 0) return std::perror(temp.c_str()), 1;
   UpdateResult r;
+  UpdateOptions options;
   {
     FdSink sink(outFd);
-    UpdateOptions options;
     options.encoder.optimal = std::getenv("PV_BENCH_OPTIMAL") != nullptr;
+    if (const char* t = std::getenv("PV_BENCH_THREADS")) options.threads = std::atoi(t);
+    if (const char* c = std::getenv("PV_BENCH_CHAIN")) options.encoder.maxChain = std::atoi(c);
+    if (const char* l = std::getenv("PV_BENCH_LAZY")) options.encoder.lazyLength = std::atoi(l);
     r = updateArchive(old.get(), entries, sink, options);
     if (r.status.ok() && !sink.flush()) r.status = Status::fail(Error::WriteFailed);
   }
   if (r.status.ok()) {
     FdSource written(outFd);
-    const Status v = verifyArchive(written, r);
+    const Status v = verifyArchive(written, r, {}, options.threads);
     if (!v.ok()) r.status = v;
   }
   close(outFd);

@@ -2,6 +2,9 @@
 // times are compared, the typed failures, cancelling, progress, and verification.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "lzh/crc16.h"
 #include "lzh_test_util.h"
 
@@ -332,4 +335,88 @@ TEST(LzhUpdate, VerifyCatchesWhatWentWrongOnDisk) {
   Bytes cut(sink.bytes.begin(), sink.bytes.begin() + static_cast<long>(ms[1].headerOffset));  // lost the tail
   MemorySource s2(cut);
   EXPECT_EQ(verifyArchive(s2, r).error, Error::DamagedArchive);
+}
+
+// Worker threads make the same archive as one thread: new, updated in place, with a file
+// that fails to read, with a file that does not compress (its attempt is cut back and the
+// header rewritten after the writer has taken part of it: the slow stream makes sure);
+// a cancel or a full disk stops the workers; and the check of the written archive names
+// the same first bad member.
+TEST(LzhUpdate, WorkerThreadsMakeTheSameArchive) {
+  auto slow = [](pv::lzh::Entry e) {  // reads wait a little, so the writer takes bytes early
+    auto inner = e.open;
+    e.open = [inner]() -> std::unique_ptr<InputStream> {
+      struct S : InputStream {
+        std::unique_ptr<InputStream> in;
+        std::ptrdiff_t read(void* buf, std::size_t n) override {
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          return in->read(buf, n);
+        }
+      };
+      auto s = std::make_unique<S>();
+      s->in = inner();
+      return s;
+    };
+    return e;
+  };
+  std::vector<Entry> entries;
+  for (int i = 0; i < 30; ++i)
+    entries.push_back(fileEntry("d\\f" + std::to_string(i), lzhtest::textBytes(100 + i * 3001 % 40000, i), ft(T0)));
+  entries.insert(entries.begin() + 5, slow(fileEntry("noise.bin", lzhtest::randomBytes(1000000, 9), ft(T0))));
+  entries.insert(entries.begin() + 9, slow(fileEntry("big.txt", lzhtest::textBytes(1000000, 10), ft(T0))));
+  entries.push_back(fileEntry("empty", {}, ft(T0)));
+  entries.push_back(folderEntry("d", ft(T0)));
+  auto make = [](const Bytes* old, const std::vector<Entry>& es, int threads, bool skip = false) {
+    UpdateOptions o;
+    o.threads = threads;
+    o.skipUnreadable = skip;
+    Bytes out;
+    const UpdateResult r = update(old, es, out, o);
+    EXPECT_TRUE(r.status.ok()) << errorName(r.status.error) << " " << r.status.name;
+    return std::make_pair(out, r);
+  };
+  const auto one = make(nullptr, entries, 1);
+  for (int threads : {2, 5}) EXPECT_TRUE(make(nullptr, entries, threads).first == one.first) << threads;
+  const auto ms = lzhtest::members(one.first);
+  ASSERT_EQ(ms.size(), entries.size());
+  EXPECT_STREQ(ms[5].methodId, "-lh0-");
+
+  // Replaced in place, one unreadable (its old member stays), one added.
+  std::vector<Entry> later = entries;
+  later[3] = fileEntry("d\\f3", lzhtest::textBytes(5000, 99), ft(T0 + 60));
+  later[9] = slow(fileEntry("big.txt", lzhtest::textBytes(1000000, 98), ft(T0 + 60)));
+  later[12] = fileEntry("d\\f10", lzhtest::textBytes(5000, 97), ft(T0 + 60), nullptr, 1000);
+  later.push_back(fileEntry("new", lzhtest::textBytes(70000, 96), ft(T0)));
+  const auto u1 = make(&one.first, later, 1, true);
+  const auto u3 = make(&one.first, later, 3, true);
+  EXPECT_TRUE(u1.first == u3.first);
+  ASSERT_EQ(u3.second.skipped.size(), 1u);
+  EXPECT_EQ(u3.second.skipped[0].name, "d\\f10");
+
+  // Stopping while workers are busy ends the run with its own error, never a hang.
+  for (int cancelAt : {1, 8}) {
+    UpdateOptions o;
+    o.threads = 3;
+    int files = 0;
+    o.progress = [&](const Progress& p) { return !(p.kind == ProgressKind::FileBegin && ++files == cancelAt); };
+    MemorySink sink;
+    EXPECT_EQ(updateArchive(nullptr, entries, sink, o).status.error, Error::Cancelled) << cancelAt;
+  }
+  for (std::size_t limit : {std::size_t{100}, one.first.size() / 2}) {
+    UpdateOptions o;
+    o.threads = 3;
+    lzhtest::FullSink full(limit);
+    EXPECT_EQ(updateArchive(nullptr, entries, full, o).status.error, Error::WriteFailed) << limit;
+  }
+
+  // Two damaged members: every thread count names the first.
+  const auto um = lzhtest::members(u3.first);
+  Bytes bad = u3.first;
+  for (std::size_t i : {std::size_t{3}, std::size_t{9}}) bad[um[i].dataOffset + um[i].packedSize / 2] ^= 0x10;
+  for (int threads : {1, 2, 4}) {
+    MemorySource src(bad);
+    const Status v = verifyArchive(src, u3.second, {}, threads);
+    EXPECT_FALSE(v.ok()) << threads;
+    EXPECT_EQ(v.name, um[3].path) << threads;
+  }
 }

@@ -5,6 +5,7 @@
 //   --shot-progress F.png   screenshot while the progress window shows the second file
 //   --shot-error F.png      screenshot of the error box, then answer it
 //   --shot-config F.png     show the version dialog, screenshot it, close it
+//   --time                  also print "elapsed_ms=N.N", the time the command took (benchmark)
 // Prints the output buffer, then "result=N" (decimal); exits 0 on result 0, else 1.
 #include <windows.h>
 
@@ -73,7 +74,7 @@ HWND makeOwner() {
 
 int main(int argc, char** argv) {
   std::string line, errorShot, configShot;
-  bool owner = false;
+  bool owner = false, timed = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--attr" && i + 2 < argc) {
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
       return ::SetFileAttributesA(argv[i + 2], attrs) ? 0 : 1;
     }
     if (a == "--owner") owner = true;
+    else if (a == "--time") timed = true;
     else if (a == "--shot-progress" && i + 1 < argc) g_progressShot = argv[++i], owner = true;
     else if (a == "--shot-error" && i + 1 < argc) errorShot = argv[++i], owner = true;
     else if (a == "--shot-config" && i + 1 < argc) configShot = argv[++i], owner = true;
@@ -118,8 +120,13 @@ int main(int argc, char** argv) {
     result = config(hwnd, nullptr, 0) ? 0 : 1;
   } else {
     static char out[256 * 1024];
+    LARGE_INTEGER freq, t0, t1;
+    ::QueryPerformanceFrequency(&freq);
+    ::QueryPerformanceCounter(&t0);
     result = unlha(hwnd, line.c_str(), out, sizeof out);
+    ::QueryPerformanceCounter(&t1);
     std::fwrite(out, 1, std::strlen(out), stdout);
+    if (timed) std::printf("\nelapsed_ms=%.1f", 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / freq.QuadPart);
   }
   if (helper.joinable()) helper.join();
   std::printf("\nresult=%d\n", result);
