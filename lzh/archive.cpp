@@ -96,7 +96,7 @@ Status extractMember(ByteSource& archive, const Member& m,
     return Status::fail(Error::UnsupportedMethod, m.path, std::string("method ") + m.methodId);
   if (m.method == Method::Lhd) return {};
   Decoder d(m.method, archive, m.dataOffset, m.packedSize, m.originalSize);
-  std::vector<std::uint8_t> buf(1u << 16);
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::clamp<std::uint64_t>(m.originalSize, 1, 1u << 16)));
   std::uint16_t crc = 0;
   std::uint64_t total = 0;
   for (;;) {

@@ -41,6 +41,10 @@ class Lh5Encoder {
   Lh5Encoder(const Lh5Encoder&) = delete;
   Lh5Encoder& operator=(const Lh5Encoder&) = delete;
 
+  // Starts a new stream into out, as a new encoder with the same options would, but
+  // keeps the tables: a backup makes thousands of small members, and clearing a new
+  // encoder's ~300 KiB costs more than compressing a small file.
+  void restart(OutputFn out);
   // Feeds original bytes; false once the output callback has refused bytes.
   bool write(const std::uint8_t* data, std::size_t n);
   // Codes what is left and pads the last byte; false as above.

@@ -135,7 +135,8 @@ struct Decoder::Impl {
     }
     if (window) {
       // Readers start with a window of spaces; a reference before the first byte sees them.
-      out.assign(window + kOutChunk, ' ');
+      // Small members get a small buffer: a backup is checked member by member.
+      out.assign(window + static_cast<std::size_t>(std::min<std::uint64_t>(kOutChunk, orig)), ' ');
       outPos = readPos = window;
     }
   }

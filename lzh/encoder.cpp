@@ -49,6 +49,11 @@ class BitWriter {
       buf.insert(buf.end(), b, b + 4);
     }
   }
+  void reset() {
+    buf.clear();
+    acc_ = 0;
+    bits_ = 0;
+  }
   // Pads the last byte with zero bits.
   void flushBits() {
     while (bits_ >= 8) {
@@ -140,6 +145,7 @@ struct Lh5Encoder::Impl {
   std::uint32_t segC[kNC] = {0};  // counts of the codes after them: the segment
   std::uint32_t segP[kNP] = {0};
   int segLimit = 0;   // codes per segment
+  double openBits = 0;  // entropyBits of the open block's counts
   BitWriter bw;
 
   Impl(OutputFn o, const EncoderOptions& e) : out(std::move(o)), opt(e) {
@@ -162,6 +168,49 @@ struct Lh5Encoder::Impl {
     dists.reserve(std::min(opt.blockCodes + segLimit, 65536 + 1024));
   }
 
+  std::uint32_t hash4(std::uint32_t v) const { return (v * 2654435761u) >> (32 - kHash4Bits); }
+  std::uint32_t hash3(std::uint32_t v) const { return ((v & 0xFFFFFF) * 2654435761u) >> (32 - kHash3Bits); }
+
+  // Back to the state of a new encoder: the tables and the buffer all zero again.
+  // A stream that never slid touched only the entries of its own positions, and those
+  // are cleared one by one: much less than the tables for a small file.
+  void restart(OutputFn o) {
+    constexpr std::size_t kFewPositions = kPrevMask + 1;
+    if (base == 0 && inserted <= kFewPositions) {
+      for (std::size_t i = 0; i < inserted; ++i) {
+        const std::uint32_t v = load32(&buf[i]);
+        head4[hash4(v)] = 0;
+        head3[hash3(v)] = 0;
+        prev4[i & kPrevMask] = 0;
+        prev3[i & kPrevMask] = 0;
+      }
+      std::fill(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(std::min(buf.size(), end + 16)), 0);
+    } else {
+      std::fill(head4.begin(), head4.end(), 0);
+      std::fill(prev4.begin(), prev4.end(), 0);
+      std::fill(head3.begin(), head3.end(), 0);
+      std::fill(prev3.begin(), prev3.end(), 0);
+      std::fill(buf.begin(), buf.end(), 0);
+    }
+    out = std::move(o);
+    failed = false;
+    inTotal = outTotal = 0;
+    end = pos = inserted = 0;
+    base = 0;
+    matchLen = kMinMatch - 1;
+    matchDist = 0;
+    pendingLiteral = false;
+    havePrices = false;
+    syms.clear();
+    dists.clear();
+    committed = 0;
+    std::fill(std::begin(cfreq), std::end(cfreq), 0);
+    std::fill(std::begin(pfreq), std::end(pfreq), 0);
+    std::fill(std::begin(segC), std::end(segC), 0);
+    std::fill(std::begin(segP), std::end(segP), 0);
+    bw.reset();
+  }
+
   void insertUpTo(std::size_t limit) {
     // Needs three bytes at each position (a fourth past the end only spoils the
     // 4-byte hash of the last position, which then finds fewer matches).
@@ -170,10 +219,10 @@ struct Lh5Encoder::Impl {
     for (; inserted < limit; ++inserted) {
       const std::uint32_t abs = base + static_cast<std::uint32_t>(inserted);
       const std::uint32_t v = load32(&buf[inserted]);
-      std::uint32_t& h4 = head4[(v * 2654435761u) >> (32 - kHash4Bits)];
+      std::uint32_t& h4 = head4[hash4(v)];
       prev4[abs & kPrevMask] = h4;
       h4 = abs;
-      std::uint32_t& h3 = head3[((v & 0xFFFFFF) * 2654435761u) >> (32 - kHash3Bits)];
+      std::uint32_t& h3 = head3[hash3(v)];
       prev3[abs & kPrevMask] = h3;
       h3 = abs;
     }
@@ -554,15 +603,24 @@ struct Lh5Encoder::Impl {
   void endSegment() {
     const int n = static_cast<int>(syms.size());
     if (n == committed) return;
+    // The open block's entropy is kept from the segment before (it was "together"
+    // then), so each segment costs two sums instead of three.
     if (committed > 0) {
       bool split = n > opt.blockCodes;
+      double together = 0;
       if (!split) {
         int used = 0;
-        const double apart = entropyBits(cfreq, pfreq, nullptr, nullptr, nullptr) +
-                             entropyBits(segC, segP, nullptr, nullptr, &used) + kTreeBits + kTreeBitsPerSymbol * used;
-        split = apart < entropyBits(cfreq, pfreq, segC, segP, nullptr);
+        const double segBits = entropyBits(segC, segP, nullptr, nullptr, &used);
+        together = entropyBits(cfreq, pfreq, segC, segP, nullptr);
+        split = openBits + segBits + kTreeBits + kTreeBitsPerSymbol * used < together;
+        if (split) together = segBits;
+      } else {
+        together = entropyBits(segC, segP, nullptr, nullptr, nullptr);
       }
       if (split) flushCodes(committed);
+      openBits = together;
+    } else {
+      openBits = entropyBits(segC, segP, nullptr, nullptr, nullptr);
     }
     for (int i = 0; i < kNC; ++i) cfreq[i] += segC[i];
     for (int i = 0; i < kNP; ++i) pfreq[i] += segP[i];
@@ -752,6 +810,7 @@ struct Lh5Encoder::Impl {
 
 Lh5Encoder::Lh5Encoder(OutputFn out, const EncoderOptions& options) : impl_(new Impl(std::move(out), options)) {}
 Lh5Encoder::~Lh5Encoder() = default;
+void Lh5Encoder::restart(OutputFn out) { impl_->restart(std::move(out)); }
 bool Lh5Encoder::write(const std::uint8_t* data, std::size_t n) { return impl_->write(data, n); }
 bool Lh5Encoder::finish() { return impl_->finish(); }
 std::uint64_t Lh5Encoder::originalSize() const { return impl_->inTotal; }

@@ -51,6 +51,14 @@ HeaderFields fieldsFor(const Entry& e) {
   return f;
 }
 
+// What making members needs besides the entries, kept by each thread from one member
+// to the next: the read buffer and the encoder's tables.
+struct Workspace {
+  explicit Workspace(const EncoderOptions& options) : buf(kChunk), encoder({}, options) {}
+  std::vector<std::uint8_t> buf;
+  Lh5Encoder encoder;
+};
+
 // Makes one member (header and data) of an entry into a sink. Positions are the sink's
 // own, so the same code writes straight into the archive or into a member's buffer of
 // the worker pool. `progress(size)` is told how much of the file has been read and
@@ -58,9 +66,8 @@ HeaderFields fieldsFor(const Entry& e) {
 class MemberMaker {
  public:
   using ProgressTo = std::function<bool(std::uint64_t)>;
-  MemberMaker(const Entry& e, ByteSink& out, const EncoderOptions& encoder, std::vector<std::uint8_t>& buf,
-              ProgressTo progress)
-      : e_(e), out_(out), encoder_(encoder), buf_(buf), progress_(std::move(progress)) {}
+  MemberMaker(const Entry& e, ByteSink& out, Workspace& ws, ProgressTo progress)
+      : e_(e), out_(out), enc_(ws.encoder), buf_(ws.buf), progress_(std::move(progress)) {}
 
   Status make(const std::function<void(std::chrono::steady_clock::duration)>& timed) {
     if (!timed) return makeMember();
@@ -127,12 +134,11 @@ class MemberMaker {
     std::unique_ptr<InputStream> in = e_.open ? e_.open() : nullptr;
     if (!in) return Status::fail(Error::ReadFailed, e_.name, "cannot open");
     bool sinkFailed = false;
-    Lh5Encoder enc(
-        [&](const std::uint8_t* d, std::size_t n) {
-          if (!out_.write(d, n)) sinkFailed = true;
-          return !sinkFailed;
-        },
-        encoder_);
+    Lh5Encoder& enc = enc_;
+    enc.restart([&](const std::uint8_t* d, std::size_t n) {
+      if (!out_.write(d, n)) sinkFailed = true;
+      return !sinkFailed;
+    });
     std::uint16_t crc = 0;
     std::uint64_t size = 0;
     bool giveUp = false;  // compression cannot win any more
@@ -179,7 +185,7 @@ class MemberMaker {
 
   const Entry& e_;
   ByteSink& out_;
-  const EncoderOptions& encoder_;
+  Lh5Encoder& enc_;
   std::vector<std::uint8_t>& buf_;
   ProgressTo progress_;
   bool sizeChanged_ = false;  // the last failed read was a size change
@@ -327,7 +333,7 @@ class Pool {
 
   void work() {
     if (opt_.onWorkerStart) opt_.onWorkerStart();
-    std::vector<std::uint8_t> buf(kChunk);
+    Workspace ws(opt_.encoder);
     for (;;) {
       std::size_t k;
       {
@@ -341,7 +347,7 @@ class Pool {
       bool sizeChanged = false;
       std::exception_ptr error;
       try {
-        MemberMaker maker(*jobs_[k].entry, s, opt_.encoder, buf, [this, &s](std::uint64_t size) {
+        MemberMaker maker(*jobs_[k].entry, s, ws, [this, &s](std::uint64_t size) {
           std::lock_guard<std::mutex> lock(m_);
           s.read = std::max(s.read, size);
           return !abort_;
@@ -531,8 +537,8 @@ class Run {
   // One thread: the member is made right into the archive.
   Status makeMember(const Entry& e, bool& sizeChanged) {
     std::uint64_t counted = 0;
-    MemberMaker maker(e, out_, opt_.encoder, buf_,
-                      [this, &counted](std::uint64_t size) { return progressTo(size, counted); });
+    if (!ws_) ws_ = std::make_unique<Workspace>(opt_.encoder);
+    MemberMaker maker(e, out_, *ws_, [this, &counted](std::uint64_t size) { return progressTo(size, counted); });
     Status s = maker.make(opt_.memberTime);
     sizeChanged = maker.changedWhileRead();
     return s;
@@ -578,6 +584,7 @@ class Run {
   std::uint64_t total_ = 0, done_ = 0, lastReport_ = 0;
   std::string current_;
   std::unique_ptr<Pool> pool_;
+  std::unique_ptr<Workspace> ws_;  // one thread: made at the first member
   std::size_t job_ = 0;  // next job of the pool to write
 };
 

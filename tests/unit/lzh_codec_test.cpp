@@ -190,6 +190,35 @@ TEST(LzhCodecRoundTrip, EncoderStopsWhenOutputRefuses) {
   EXPECT_FALSE(ok);
 }
 
+// One encoder reused across members must forget everything of the last one: a small
+// stream after a large one that slid its window, after one abandoned mid-way, and so on.
+TEST(LzhCodecRoundTrip, RestartedEncoderEqualsNewOne) {
+  const std::vector<Bytes> streams = {lzhtest::textBytes(5000, 3), lzhtest::textBytes(200000, 4),
+                                      Bytes(), lzhtest::textBytes(700, 5), lzhtest::randomBytes(90000, 6),
+                                      lzhtest::textBytes(12000, 3)};
+  for (const Config& c : configs()) {
+    Bytes out;
+    int refuseAfter = -1;  // calls of the output before it refuses; -1: never
+    Lh5Encoder enc({}, c.options);
+    // An abandoned stream first: the output refuses part way.
+    refuseAfter = 1;
+    enc.restart([&](const std::uint8_t*, std::size_t) { return refuseAfter-- > 0; });
+    enc.write(streams[1].data(), streams[1].size());
+    for (const Bytes& s : streams) {
+      out.clear();
+      enc.restart([&](const std::uint8_t* p, std::size_t n) {
+        out.insert(out.end(), p, p + n);
+        return true;
+      });
+      ASSERT_TRUE(enc.write(s.data(), s.size()));
+      ASSERT_TRUE(enc.finish());
+      EXPECT_EQ(out, compressLh5(s.data(), s.size(), c.options)) << c.name << " size " << s.size();
+      EXPECT_EQ(enc.originalSize(), s.size());
+      EXPECT_EQ(enc.packedSize(), out.size());
+    }
+  }
+}
+
 TEST(LzhDecoderHostile, GarbageAndDamagedStreamsFailCleanly) {
   // Random streams: no crash, no overrun (the sanitizers watch), at most the
   // announced size.
