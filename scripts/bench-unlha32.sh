@@ -20,6 +20,7 @@ WORK=$(cd "$WORK" && pwd)
 
 # shellcheck source=wine-env.sh
 source "$ROOT/scripts/wine-env.sh"
+pv_no_x86_32 && exit 1
 if [ -z "${PV_WINE_READY:-}" ] || [ -z "${WINEPREFIX:-}" ]; then
   pv_wine_start "$WORK/wine" >/dev/null
   trap pv_wine_stop EXIT

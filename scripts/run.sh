@@ -43,6 +43,7 @@ printf 'object file\r\n' >"$src/docs/build.obj"
 printf '%s\r\n' '日本語のファイル' | iconv -f UTF-8 -t CP932 >"$src/表示ソフト.txt"
 
 source scripts/wine-env.sh
+pv_no_x86_32 && exit 1
 use_display=0
 if [ -n "${DISPLAY:-}" ]; then use_display=1; fi
 

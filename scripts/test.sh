@@ -12,6 +12,7 @@ jobs=2
 logs="$root/build/test-logs"
 mkdir -p "$logs"
 failed=()
+notrun=()
 t0=$(date +%s)
 stamp() { echo "== [$(( $(date +%s) - t0 ))s] $*"; }
 
@@ -41,7 +42,11 @@ if cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake 
   stamp "Wine environment"
   # shellcheck source=wine-env.sh
   source scripts/wine-env.sh
-  if pv_wine_start "$root/build/wine"; then
+  if pv_no_x86_32; then
+    # A property of the machine, not a failure of ours: say so loudly, fail nothing.
+    echo "!! Windows tests NOT RUN on this machine: the Windows programs were built, not run"
+    notrun+=("Windows tests (this machine cannot run 32-bit x86 programs)")
+  elif pv_wine_start "$root/build/wine"; then
     trap pv_wine_stop EXIT
     stamp "Windows tests under Wine (serial: one prefix, named mutexes)"
     # Test programs print Shift-JIS; the log is kept readable as UTF-8.
@@ -94,5 +99,9 @@ stamp "done; logs in build/test-logs"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]}"
   exit 1
+fi
+if [ ${#notrun[@]} -gt 0 ]; then
+  echo "ALL THAT RAN PASSED; NOT RUN: ${notrun[*]}"
+  exit 0
 fi
 echo "ALL PASSED"

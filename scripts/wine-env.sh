@@ -5,6 +5,7 @@
 #                         shell folders, D: a second fixed drive, E: a network drive
 #   pv_wine_stop          stops the wineserver and the Xvfb started here
 #   pv_screenshot f.png   screenshot of the whole (virtual) display
+#   pv_no_x86_32          true (and says why) when this machine cannot run Wine at all
 # Everything is exported so that wine-run.sh and child processes see it.
 
 PV_SCRIPTS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -93,6 +94,16 @@ pv_prefix_folders() {
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   wineserver -p || { echo "pv_wine_start: wineserver did not restart" >&2; return 1; }
   wineboot </dev/null >/dev/null 2>&1 || { echo "pv_wine_start: wineboot failed after restart" >&2; return 1; }
+}
+
+# Wine runs our 32-bit programs with 32-bit x86 Linux processes of its own. Some
+# virtual machines' kernels refuse those outright ("Exec format error"): there no
+# Windows program of ours can run, however the prefix is set up.
+pv_no_x86_32() {
+  local out
+  out=$(wine --version 2>&1) && return 1
+  grep -q 'Exec format error' <<<"$out" || return 1
+  echo "this machine's kernel does not run 32-bit x86 programs, so Wine cannot start ($out)" >&2
 }
 
 pv_wine_start() {
