@@ -1,6 +1,7 @@
 #include "lzh/update.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -323,6 +324,40 @@ class Pool {
     }
   };
 
+  // A member's first kStage bytes are made in the worker's own buffer and handed to
+  // its slot in one go, at the end or once it has grown past that: most members of a
+  // backup are small, and every hand-over costs a lock and often wakes the writer
+  // (under Wine each of those is a call to the server).
+  static constexpr std::size_t kStage = 256u << 10;
+  struct Staged : ByteSink {
+    Staged(Slot& slot, std::vector<std::uint8_t>& buffer) : s(slot), buf(buffer) { buf.clear(); }
+    Slot& s;
+    std::vector<std::uint8_t>& buf;
+    bool passing = false;  // handed over: everything goes straight to the slot
+
+    bool write(const void* data, std::size_t n) override {
+      if (passing) return s.write(data, n);
+      const auto* p = static_cast<const std::uint8_t*>(data);
+      buf.insert(buf.end(), p, p + n);
+      if (buf.size() < kStage) return true;
+      passing = true;
+      return s.write(buf.data(), buf.size());
+    }
+    std::uint64_t position() override { return passing ? s.position() : buf.size(); }
+    bool writeAt(std::uint64_t offset, const void* data, std::size_t n) override {
+      if (passing) return s.writeAt(offset, data, n);
+      if (offset > buf.size() || n > buf.size() - offset) return false;
+      std::memcpy(buf.data() + offset, data, n);
+      return true;
+    }
+    bool truncate(std::uint64_t size) override {
+      if (passing) return s.truncate(size);
+      if (size > buf.size()) return false;
+      buf.resize(static_cast<std::size_t>(size));
+      return true;
+    }
+  };
+
   bool isHead(const Slot& s) const { return static_cast<std::size_t>(&s - slots_.get()) == head_; }
   // Whether the member may grow now: the one being written always may, the others
   // wait while too much is waiting. False once the run stops.
@@ -334,6 +369,8 @@ class Pool {
   void work() {
     if (opt_.onWorkerStart) opt_.onWorkerStart();
     Workspace ws(opt_.encoder);
+    std::vector<std::uint8_t> stage;
+    stage.reserve(kStage + kChunk);
     for (;;) {
       std::size_t k;
       {
@@ -343,11 +380,17 @@ class Pool {
         k = next_++;
       }
       Slot& s = slots_[k];
+      Staged staged(s, stage);
+      std::uint64_t read = 0;  // while staged: told to the writer with the bytes
       Status st;
       bool sizeChanged = false;
       std::exception_ptr error;
       try {
-        MemberMaker maker(*jobs_[k].entry, s, ws, [this, &s](std::uint64_t size) {
+        MemberMaker maker(*jobs_[k].entry, staged, ws, [this, &s, &staged, &read](std::uint64_t size) {
+          if (!staged.passing) {
+            read = size;
+            return !abort_.load();
+          }
           std::lock_guard<std::mutex> lock(m_);
           s.read = std::max(s.read, size);
           return !abort_;
@@ -357,12 +400,20 @@ class Pool {
       } catch (...) {
         error = std::current_exception();
       }
-      std::lock_guard<std::mutex> lock(m_);
+      std::unique_lock<std::mutex> lock(m_);
+      if (!staged.passing) {  // the budget may be passed by at most kStage per worker
+        s.tail.insert(s.tail.end(), stage.begin(), stage.end());
+        s.pos += stage.size();
+        buffered_ += stage.size();
+        s.read = std::max(s.read, read);
+      }
       s.done = true;
       s.status = st;
       s.sizeChanged = sizeChanged;
       s.error = error;
-      if (isHead(s)) news_.notify_all();
+      const bool waitedFor = isHead(s);
+      lock.unlock();  // the writer wakes to a free lock
+      if (waitedFor) news_.notify_all();
     }
   }
 
@@ -375,7 +426,7 @@ class Pool {
   std::condition_variable news_;     // a member has bytes or is done: the writer looks
   std::size_t next_ = 0, head_ = 0;
   std::uint64_t buffered_ = 0;
-  bool abort_ = false;
+  std::atomic<bool> abort_{false};  // also read without the lock by staged members
 };
 
 class Run {
@@ -687,18 +738,26 @@ class CheckPool {
   // Waits up to waitMs for room for n more bytes; true when there is room.
   bool roomFor(std::uint64_t n, int waitMs) {
     std::unique_lock<std::mutex> lock(m_);
-    return done_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return inFlight_ == 0 || inFlight_ + n <= kBudget; });
+    return waitFor(lock, waitMs, [&] { return inFlight_ == 0 || inFlight_ + n <= kBudget; });
   }
+  // Members are handed to the workers a batch at a time: waking a worker for every
+  // small member would cost more than checking it (under Wine, calls to the server).
   void add(std::size_t order, Member m, std::vector<std::uint8_t> bytes) {
     std::lock_guard<std::mutex> lock(m_);
     inFlight_ += bytes.size();
+    queued_ += bytes.size();
     queue_.push_back({order, std::move(m), std::move(bytes)});
-    changed_.notify_one();
+    if (queue_.size() >= kBatch || queued_ >= kBatchBytes) wakeLocked();
+  }
+  // Sets the workers on what is queued, before the caller turns to other work.
+  void wake() {
+    std::lock_guard<std::mutex> lock(m_);
+    wakeLocked();
   }
   // Waits up to waitMs for every handed member to be checked; true when they are.
   bool finished(int waitMs) {
     std::unique_lock<std::mutex> lock(m_);
-    return done_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return queue_.empty() && busy_ == 0; });
+    return waitFor(lock, waitMs, [&] { return queue_.empty() && busy_ == 0; });
   }
   // A failure found elsewhere (a large member checked on the calling thread).
   void fail(std::size_t order, const Status& s) {
@@ -713,6 +772,20 @@ class CheckPool {
   }
 
  private:
+  static constexpr std::size_t kBatch = 16;
+  static constexpr std::uint64_t kBatchBytes = 1u << 20;
+  void wakeLocked() {
+    if (queue_.empty()) return;
+    queued_ = 0;
+    changed_.notify_all();
+  }
+  template <class Pred>
+  bool waitFor(std::unique_lock<std::mutex>& lock, int waitMs, Pred ready) {
+    if (ready()) return true;
+    wakeLocked();  // what waits in the queue must be checked for the wait to end
+    return done_.wait_for(lock, std::chrono::milliseconds(waitMs), ready);
+  }
+
   struct Item {
     std::size_t order;
     Member member;
@@ -754,6 +827,7 @@ class CheckPool {
   std::map<std::size_t, Status> failures_;
   std::exception_ptr error_;
   std::uint64_t inFlight_ = 0;
+  std::uint64_t queued_ = 0;  // bytes queued since the workers were last woken
   int busy_ = 0;
   bool stop_ = false;
 };
@@ -801,6 +875,7 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
         return Status::fail(Error::ArchiveReadFailed, m.path, "archive read failed");
       pool->add(i, m, std::move(bytes));
     } else {
+      if (pool) pool->wake();
       s = extractMember(written, m, nullptr);
       if (!s.ok()) {
         if (!pool) return s;

@@ -409,6 +409,12 @@ TEST(LzhUpdate, WorkerThreadsMakeTheSameArchive) {
     EXPECT_EQ(updateArchive(nullptr, entries, full, o).status.error, Error::WriteFailed) << limit;
   }
 
+  // A sound archive passes the check on any number of threads (members go to the
+  // checking threads in batches: the last, short batch must be checked too).
+  for (int threads : {2, 4}) {
+    MemorySource src(u3.first);
+    EXPECT_TRUE(verifyArchive(src, u3.second, {}, threads).ok()) << threads;
+  }
   // Two damaged members: every thread count names the first.
   const auto um = lzhtest::members(u3.first);
   Bytes bad = u3.first;
