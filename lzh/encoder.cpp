@@ -173,7 +173,10 @@ struct Lh5Encoder::Impl {
 
   // Back to the state of a new encoder: the tables and the buffer all zero again.
   // A stream that never slid touched only the entries of its own positions, and those
-  // are cleared one by one: much less than the tables for a small file.
+  // are cleared one by one: much less than the tables for a small file. Their hashes
+  // come out as when inserted: a position is inserted only once its four bytes are
+  // in (the parse stays kLookahead behind the input until the end), and before a
+  // slide no byte is moved.
   void restart(OutputFn o) {
     constexpr std::size_t kFewPositions = kPrevMask + 1;
     if (base == 0 && inserted <= kFewPositions) {

@@ -330,32 +330,22 @@ class Pool {
   // (under Wine each of those is a call to the server).
   static constexpr std::size_t kStage = 256u << 10;
   struct Staged : ByteSink {
-    Staged(Slot& slot, std::vector<std::uint8_t>& buffer) : s(slot), buf(buffer) { buf.clear(); }
+    Staged(Slot& slot, MemorySink& local) : s(slot), mem(local) { mem.bytes.clear(); }
     Slot& s;
-    std::vector<std::uint8_t>& buf;
+    MemorySink& mem;
     bool passing = false;  // handed over: everything goes straight to the slot
 
+    ByteSink& to() { return passing ? static_cast<ByteSink&>(s) : mem; }
     bool write(const void* data, std::size_t n) override {
       if (passing) return s.write(data, n);
-      const auto* p = static_cast<const std::uint8_t*>(data);
-      buf.insert(buf.end(), p, p + n);
-      if (buf.size() < kStage) return true;
+      mem.write(data, n);
+      if (mem.bytes.size() < kStage) return true;
       passing = true;
-      return s.write(buf.data(), buf.size());
+      return s.write(mem.bytes.data(), mem.bytes.size());
     }
-    std::uint64_t position() override { return passing ? s.position() : buf.size(); }
-    bool writeAt(std::uint64_t offset, const void* data, std::size_t n) override {
-      if (passing) return s.writeAt(offset, data, n);
-      if (offset > buf.size() || n > buf.size() - offset) return false;
-      std::memcpy(buf.data() + offset, data, n);
-      return true;
-    }
-    bool truncate(std::uint64_t size) override {
-      if (passing) return s.truncate(size);
-      if (size > buf.size()) return false;
-      buf.resize(static_cast<std::size_t>(size));
-      return true;
-    }
+    std::uint64_t position() override { return to().position(); }
+    bool writeAt(std::uint64_t offset, const void* data, std::size_t n) override { return to().writeAt(offset, data, n); }
+    bool truncate(std::uint64_t size) override { return to().truncate(size); }
   };
 
   bool isHead(const Slot& s) const { return static_cast<std::size_t>(&s - slots_.get()) == head_; }
@@ -369,8 +359,8 @@ class Pool {
   void work() {
     if (opt_.onWorkerStart) opt_.onWorkerStart();
     Workspace ws(opt_.encoder);
-    std::vector<std::uint8_t> stage;
-    stage.reserve(kStage + kChunk);
+    MemorySink stage;
+    stage.bytes.reserve(kStage + kChunk);
     for (;;) {
       std::size_t k;
       {
@@ -402,9 +392,9 @@ class Pool {
       }
       std::unique_lock<std::mutex> lock(m_);
       if (!staged.passing) {  // the budget may be passed by at most kStage per worker
-        s.tail.insert(s.tail.end(), stage.begin(), stage.end());
-        s.pos += stage.size();
-        buffered_ += stage.size();
+        s.tail.insert(s.tail.end(), stage.bytes.begin(), stage.bytes.end());
+        s.pos += stage.bytes.size();
+        buffered_ += stage.bytes.size();
         s.read = std::max(s.read, read);
       }
       s.done = true;
