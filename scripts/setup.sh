@@ -3,10 +3,16 @@
 # available). Safe to run again: does nothing when everything is already there.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
+# shellcheck source=wine-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
+# The i686 build is the product and is built everywhere. Its tests run under 32-bit
+# Wine where the kernel runs 32-bit code; elsewhere the x86-64 build of the same sources
+# runs them under 64-bit Wine, and wine32 is left out: once installed, Debian's `wine`
+# wrapper takes its loader for every program and fails there.
+arch=$(pv_win_arch)
 packages=(
   g++-mingw-w64-i686      # the i686-w64-mingw32 compilers, posix thread variant included
-  wine wine32:i386        # runs the Windows build
   xvfb xauth              # a display for Wine without a real one
   locales                 # ja_JP.UTF-8: Wine's ANSI code page becomes 932
   fonts-ipafont-gothic fonts-ipafont-mincho   # stand-ins for the Japanese Windows fonts
@@ -17,6 +23,11 @@ packages=(
   zip
   python3                                     # builds the help file and checks it
 )
+if [ "$arch" = i686 ]; then
+  packages+=(wine wine32:i386)                  # runs the product's build
+else
+  packages+=(g++-mingw-w64-x86-64 wine wine64)  # the x86-64 test build and 64-bit Wine
+fi
 
 as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"; else sudo -n "$@"; fi
@@ -30,7 +41,7 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ "$arch" = i686 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
   as_root apt-get update -q
@@ -49,8 +60,10 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
 fi
 
 # Quick checks that the pieces the harness relies on are usable.
-for tool in i686-w64-mingw32-g++-posix wine wineserver Xvfb import lhasa cmake; do
+tools=(i686-w64-mingw32-g++-posix wineserver Xvfb import lhasa cmake)
+[ "$arch" = i686 ] && tools+=(wine) || tools+=(x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64)
+for tool in "${tools[@]}"; do
   command -v "$tool" >/dev/null || { echo "setup: $tool missing after install" >&2; exit 1; }
 done
 [ -d /usr/src/googletest ] || { echo "setup: /usr/src/googletest missing" >&2; exit 1; }
-echo "setup: ready"
+echo "setup: ready; Windows tests run on $(pv_win_describe)"

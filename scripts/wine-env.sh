@@ -5,10 +5,42 @@
 #                         shell folders, D: a second fixed drive, E: a network drive
 #   pv_wine_stop          stops the wineserver and the Xvfb started here
 #   pv_screenshot f.png   screenshot of the whole (virtual) display
-#   pv_no_x86_32          true (and says why) when this machine cannot run Wine at all
+#   pv_win_arch           i686 or x86_64: the Windows build this machine runs (below)
+#   pv_win_build_dir      build/win or build/win64, the folder of that build
+#   pv_wine_unusable      true (and says why) when this machine cannot run Wine at all
 # Everything is exported so that wine-run.sh and child processes see it.
 
 PV_SCRIPTS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# True when this machine's kernel runs 32-bit x86 programs: a 93-byte i386 ELF that
+# only calls exit(0). Some virtual machines' kernels refuse it ("Exec format error").
+pv_runs_x86_32() {
+  local probe rc
+  probe=$(mktemp /tmp/pv-x86-32.XXXXXX) || return 1
+  printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\10\64\0\0\0\0\0\0\0\0\0\0\0\64\0\40\0\1\0\0\0\0\0\0\0''\1\0\0\0\0\0\0\0\0\200\4\10\0\200\4\10\135\0\0\0\135\0\0\0\5\0\0\0\0\20\0\0\270\1\0\0\0\61\333\315\200' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null; rc=$?
+  rm -f "$probe"
+  [ $rc = 0 ]
+}
+
+# The product is the i686 build, and the Windows tests run on it wherever the kernel
+# runs 32-bit code. Elsewhere they run on the x86-64 build of the same sources under
+# 64-bit Wine. PV_WIN_ARCH=i686 or x86_64 chooses by hand.
+pv_win_arch() {
+  if [ -z "${PV_WIN_ARCH:-}" ]; then
+    if pv_runs_x86_32; then PV_WIN_ARCH=i686; else PV_WIN_ARCH=x86_64; fi
+  fi
+  export PV_WIN_ARCH
+  echo "$PV_WIN_ARCH"
+}
+pv_win_build_dir() { [ "$(pv_win_arch)" = i686 ] && echo build/win || echo build/win64; }
+pv_win_toolchain() { [ "$(pv_win_arch)" = i686 ] && echo cmake/toolchain-mingw32.cmake || echo cmake/toolchain-mingw64.cmake; }
+# One line for logs: which build runs, under which Wine.
+pv_win_describe() {
+  if [ "$(pv_win_arch)" = i686 ]; then echo "the i686 build (the product) under 32-bit Wine"
+  else echo "the x86-64 test build under 64-bit Wine (this machine runs no 32-bit x86 code)"; fi
+}
 
 # Settings every Wine run gets, prepared or not.
 pv_wine_exports() {
@@ -16,7 +48,12 @@ pv_wine_exports() {
   export WINEDEBUG=-all
   # No Linux menu entries for shortcuts; no Mono/Gecko download prompts from wineboot.
   export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-  export WINEARCH=win32
+  if [ "$(pv_win_arch)" = i686 ]; then
+    export WINEARCH=win32
+  else
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+    case ":$PATH:" in *":$PV_SCRIPTS_DIR/wine64:"*) ;; *) export PATH="$PV_SCRIPTS_DIR/wine64:$PATH" ;; esac
+  fi
 }
 
 # First display number whose lock file and socket are both absent.
@@ -56,6 +93,8 @@ pv_xvfb_start() {
 
 # Registry file mapping the faces our forms use to the IPA fonts. regedit reads
 # REGEDIT4 files in the ANSI code page, so the file is written in CP932.
+# Xvfb runs no window manager, and Wine waits up to 2 s for one whenever a captioned
+# window closes (a cost of this display, not of Windows): Managed=N tells it not to.
 # It also turns off the crash debugger: a crashing test program must fail at once
 # instead of waiting in winedbg until the test's time limit; and it makes drive E:
 # a network drive (see pv_prefix_folders).
@@ -70,7 +109,8 @@ pv_font_reg() {
     '"ＭＳ 明朝"="IPAMincho"' '' \
     '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]' \
     '"Auto"="0"' '"Debugger"=""' '' \
-    '[HKEY_LOCAL_MACHINE\Software\Wine\Drives]' '"e:"="network"' '' | iconv -f UTF-8 -t CP932 > "$out"
+    '[HKEY_LOCAL_MACHINE\Software\Wine\Drives]' '"e:"="network"' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"' '' | iconv -f UTF-8 -t CP932 > "$out"
 }
 
 # Keeps every test inside its prefix and gives it drives to measure:
@@ -96,14 +136,13 @@ pv_prefix_folders() {
   wineboot </dev/null >/dev/null 2>&1 || { echo "pv_wine_start: wineboot failed after restart" >&2; return 1; }
 }
 
-# Wine runs our 32-bit programs with 32-bit x86 Linux processes of its own. Some
-# virtual machines' kernels refuse those outright ("Exec format error"): there no
-# Windows program of ours can run, however the prefix is set up.
-pv_no_x86_32() {
+# True (and says why) when no Windows build of ours can run here: the chosen Wine
+# does not start (32-bit Wine on a kernel that refuses 32-bit code, or no Wine).
+pv_wine_unusable() {
   local out
+  pv_wine_exports
   out=$(wine --version 2>&1) && return 1
-  grep -q 'Exec format error' <<<"$out" || return 1
-  echo "this machine's kernel does not run 32-bit x86 programs, so Wine cannot start ($out)" >&2
+  echo "Wine cannot start on this machine for $(pv_win_describe): $out" >&2
 }
 
 pv_wine_start() {
