@@ -10,17 +10,20 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 bash scripts/setup.sh
-
-echo "== building the Windows programs (build/win)"
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+source scripts/wine-env.sh
+# The product's i686 build where this machine runs 32-bit code, else the x86-64 build
+# of the same sources under 64-bit Wine.
+build=$(pv_win_build_dir)
+echo "== building the Windows programs ($build): $(pv_win_describe)"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$(pv_win_toolchain)" -DCMAKE_BUILD_TYPE=Release >/dev/null
 # Only what the demo needs, so a test that does not compile yet does not stop it.
-targets=$(cmake --build build/win --target help 2>/dev/null | sed -n 's/^\.\.\. \([A-Za-z0-9_]*\).*/\1/p')
+targets=$(cmake --build "$build" --target help 2>/dev/null | sed -n 's/^\.\.\. \([A-Za-z0-9_]*\).*/\1/p')
 want=()
 for t in pelbo unlha32 pvdrive; do
   if grep -qx "$t" <<<"$targets"; then want+=("$t"); fi
 done
-[ ${#want[@]} -gt 0 ] && cmake --build build/win -j2 --target "${want[@]}"
-bin="$root/build/win/bin"
+[ ${#want[@]} -gt 0 ] && cmake --build "$build" -j2 --target "${want[@]}"
+bin="$root/$build/bin"
 
 demo="$root/out/demo"
 echo "== preparing $demo"
@@ -42,8 +45,7 @@ printf 'backup copy\r\n' >"$src/docs/note1.bak"
 printf 'object file\r\n' >"$src/docs/build.obj"
 printf '%s\r\n' '日本語のファイル' | iconv -f UTF-8 -t CP932 >"$src/表示ソフト.txt"
 
-source scripts/wine-env.sh
-pv_no_x86_32 && exit 1
+pv_wine_unusable && exit 1
 use_display=0
 if [ -n "${DISPLAY:-}" ]; then use_display=1; fi
 

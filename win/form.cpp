@@ -224,10 +224,17 @@ void Form::show() {
 
 void Form::hide() { setVisible(false); }
 
+void Form::setModalResult(int r) {
+  modalResult_ = r;
+  // A result set while a sent message is handled (BM_CLICK from another process or
+  // an accessibility tool) leaves GetMessage waiting for a posted one: give it one.
+  if (inModal_ && r != mrNone && hasHandle()) ::PostMessageA(handle(), WM_NULL, 0, 0);
+}
+
 void Form::close() {
   if (closeQueryHandler_ && !closeQueryHandler_()) return;
   if (inModal_) {
-    if (modalResult_ == mrNone) modalResult_ = mrCancel;
+    if (modalResult_ == mrNone) setModalResult(mrCancel);
   } else if (app().mainForm() == this) {
     destroyForm();
   } else {
