@@ -227,7 +227,7 @@ void Form::hide() { setVisible(false); }
 void Form::close() {
   if (closeQueryHandler_ && !closeQueryHandler_()) return;
   if (inModal_) {
-    if (modalResult_ == mrNone) modalResult_ = mrCancel;
+    if (modalResult_ == mrNone) setModalResult(mrCancel);
   } else if (app().mainForm() == this) {
     destroyForm();
   } else {
@@ -236,6 +236,11 @@ void Form::close() {
 }
 
 void Form::destroyForm() { destroyHandle(); }
+
+void Form::setModalResult(int r) {
+  modalResult_ = r;
+  if (inModal_ && r != mrNone && hasHandle()) ::PostMessageA(handle(), WM_NULL, 0, 0);
+}
 
 namespace {
 
