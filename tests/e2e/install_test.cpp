@@ -586,6 +586,43 @@ TEST_F(Installer, ForeignLibraryStaysAndReadOnlyCopiesGo) {
   EXPECT_EQ(listDir(target), (std::vector<std::string>{"unlha32.dll"}));
 }
 
+// A file of ours that cannot be removed (held open by another program) is named in
+// the closing box, not passed over as removed.
+TEST_F(Installer, UninstallNamesWhatItCouldNotRemove) {
+  install(false, false);
+  HANDLE held = CreateFileA(joinPath(target, "pelbo.hlp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  startSetup({"/r"}, joinPath(target, "pelboSetup.exe"));
+  HWND ask = waitMessageBox("確認", proc_.pid());
+  ASSERT_TRUE(ask);
+  ASSERT_TRUE(answerMessageBox(ask, "OK"));
+  const std::string text = finalBox("情報");
+  CloseHandle(held);
+  ASSERT_TRUE(proc_.waitExit());
+  EXPECT_EQ(text.rfind("アンインストールが終了しました。", 0), 0u) << text;
+  EXPECT_NE(text.find("pelbo.hlp"), std::string::npos) << text;
+  EXPECT_EQ(text.find("pelbo.exe"), std::string::npos) << text;
+}
+
+// A network drive tells its free space: it is shown, and the install goes ahead.
+TEST_F(Installer, InstallsToANetworkDrive) {
+  ASSERT_EQ(GetDriveTypeA("E:\\"), static_cast<UINT>(DRIVE_REMOTE));
+  target = "E:\\pvnet\\pelbo";
+  startSetup();
+  press(dialog("概要/著作権"), "次へ");
+  HWND dir = dialog("インストール準備");
+  ASSERT_TRUE(dir);
+  ASSERT_TRUE(setText(findChild(dir, "Edit"), target));
+  HWND free = findChildByIndex(dir, "Static", 4);  // the free space
+  EXPECT_TRUE(waitUntil([&] { return getText(free).find("0.00 M") == std::string::npos; }, 5000)) << getText(free);
+  press(dir, "次へ");
+  press(dialog("ショートカット設定"), "次へ");
+  EXPECT_EQ(finalBox("情報"), "インストールが終了しました。");
+  ASSERT_TRUE(proc_.waitExit());
+  for (const char* f : kInstalledFiles) EXPECT_TRUE(fileExists(joinPath(target, f))) << f;
+  removeTree("E:\\pvnet");
+}
+
 // ---------------------------------------------------------------- what is replaced
 
 // An update replaces an older program whose date is newer (by its version), and a
