@@ -37,8 +37,8 @@ constexpr const char* kNoSpace = "ディスクの空き領域が足りません"
 constexpr const char* kNoFolder = "フォルダが作成できませんでした。";
 constexpr const char* kCannotCopy = "ファイルがコピーできません。";
 constexpr const char* kReservedFolder =
-    "Windows のフォルダ、システムのフォルダ、セットアッププログラムのあるフォルダには"
-    "インストールできません。別のフォルダを指定してください。";
+    "このフォルダにはインストールできません。\r\n"
+    "Windows のフォルダ、システムのフォルダと\r\nセットアップのあるフォルダ以外を指定してください。";
 
 void errorBox(const std::string& text) { messageBox(text, kTitleError, MB_OK | MB_ICONERROR); }
 

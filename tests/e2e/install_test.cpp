@@ -524,8 +524,8 @@ TEST_F(Installer, CancelAtEachDialogLeavesNothing) {
 // to, are refused before anything is created, copied or recorded.
 TEST_F(Installer, RefusesRelativeAndSystemFolders) {
   const std::string reserved =
-      "Windows のフォルダ、システムのフォルダ、セットアッププログラムのあるフォルダにはインストールできません。"
-      "別のフォルダを指定してください。";
+      "このフォルダにはインストールできません。\r\n"
+      "Windows のフォルダ、システムのフォルダと\r\nセットアップのあるフォルダ以外を指定してください。";
   const std::pair<std::string, std::string> cases[] = {
       {"C:pelbo", "フォルダが作成できませんでした。"},
       {"pelbo", "フォルダが作成できませんでした。"},
