@@ -16,19 +16,49 @@
 
 namespace {
 
+// A drive root, or a share's root, is never removed, whatever the command line says.
+bool isRoot(const std::string& folder) {
+  char full[MAX_PATH * 2] = {};
+  const DWORD n = ::GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
+  if (n == 0 || n >= sizeof full) return true;  // what cannot be resolved is not touched
+  std::string p(full, n);
+  while (pv::sjis::endsWithChar(p, '\\')) p.pop_back();
+  if (p.size() <= 2) return true;  // "C:" or nothing
+  if (p.compare(0, 2, "\\\\") != 0) return false;
+  // \\server\share is a root unless a folder follows the share (whole characters).
+  int separators = 0;
+  for (std::size_t i = 2; i < p.size(); i += pv::sjis::charLen(p, i))
+    if (p[i] == '\\') ++separators;
+  return separators < 2;
+}
+
+void removeFolder(const std::string& folder) {
+  if (!folder.empty() && !isRoot(folder)) ::RemoveDirectoryA(folder.c_str());
+}
+
+// A named file lies directly in the folder: no separator, no drive, no "." or "..",
+// so that a name never reaches a file elsewhere.
+bool plainName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (std::size_t i = 0; i < name.size(); i += pv::sjis::charLen(name, i))
+    if (name[i] == '\\' || name[i] == '/' || name[i] == ':') return false;
+  return true;
+}
+
 void waitForm(const std::string& file) {
   ::Sleep(10000);
   ::DeleteFileA(file.c_str());
   // The folder is what stands before the last backslash, found by whole characters.
   const std::size_t slash = pv::sjis::findLast(file, '\\');
   if (slash == std::string::npos || slash == 0) return;
-  ::RemoveDirectoryA(file.substr(0, slash).c_str());
+  removeFolder(file.substr(0, slash));
 }
 
 void namedForm(const std::string& folder, const std::vector<std::string>& names) {
-  for (const std::string& name : names) ::DeleteFileA((folder + "\\" + name).c_str());
+  for (const std::string& name : names)
+    if (plainName(name)) ::DeleteFileA((folder + "\\" + name).c_str());
   // Only an empty folder goes: files not named and sub-folders keep it.
-  if (!folder.empty()) ::RemoveDirectoryA(folder.c_str());
+  removeFolder(folder);
 }
 
 }  // namespace

@@ -130,14 +130,21 @@ void TSetDirDlg::LookUpInstallation() {
 
 void TSetDirDlg::UpdateSpaceFigures() {
   const std::string root = std::string(1, DriveLetter) + ":\\";
-  const bool fixed = DriveLetter != 0 && ::GetDriveTypeA(root.c_str()) == DRIVE_FIXED;
+  // Any drive that exists is asked, not only fixed disks: a network drive tells its
+  // free space too. One that does not is refused as having none.
+  const UINT type = DriveLetter != 0 ? ::GetDriveTypeA(root.c_str()) : DRIVE_UNKNOWN;
+  const bool measured = DriveLetter != 0 && type != DRIVE_NO_ROOT_DIR && type != DRIVE_UNKNOWN;
+  bool unreadable = false;
   DWORD sectors = 0, bytes = 0, free = 0, total = 0;
   if (DriveLetter == 0) {
     // No drive named: the current drive.
     if (!::GetDiskFreeSpaceA(nullptr, &sectors, &bytes, &free, &total)) free = 0;
     FreeClusters = free;
-  } else if (fixed) {
-    if (!::GetDiskFreeSpaceA(root.c_str(), &sectors, &bytes, &free, &total)) free = 0;
+  } else if (measured) {
+    if (!::GetDiskFreeSpaceA(root.c_str(), &sectors, &bytes, &free, &total)) {
+      free = 0;
+      unreadable = true;
+    }
     FreeClusters = free;
   } else {
     FreeClusters = 0;
@@ -156,13 +163,17 @@ void TSetDirDlg::UpdateSpaceFigures() {
     ULARGE_INTEGER avail{}, totalBytes{}, freeBytes{};
     FreeClusters = 0;
     // The disk's whole free space, not the share a quota leaves the user.
-    if (fixed && ClusterSize != 0 &&
-        ::GetDiskFreeSpaceExA(root.c_str(), &avail, &totalBytes, &freeBytes))
-      FreeClusters = static_cast<std::uint32_t>(freeBytes.QuadPart / ClusterSize);
+    if (measured && ClusterSize != 0) {
+      if (::GetDiskFreeSpaceExA(root.c_str(), &avail, &totalBytes, &freeBytes))
+        FreeClusters = static_cast<std::uint32_t>(freeBytes.QuadPart / ClusterSize);
+      else
+        unreadable = true;
+    }
   }
+  FreeSpaceUnknown = unreadable;
 
   IDS.setCaption(megabytes(NeededClusters, ClusterSize));
-  FDS.setCaption(megabytes(FreeClusters, ClusterSize));
+  FDS.setCaption(FreeSpaceUnknown ? "不明" : megabytes(FreeClusters, ClusterSize));
 }
 
 void TSetDirDlg::InstDirChange(win::Control&) {

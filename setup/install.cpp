@@ -4,9 +4,15 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cctype>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "core/cmdline.h"
+#include "core/path.h"
+#include "core/sjis.h"
 #include "pv_version.h"
 #include "setup/inst1.h"
 #include "setup/inst2.h"
@@ -30,6 +36,9 @@ namespace {
 constexpr const char* kNoSpace = "ディスクの空き領域が足りません";
 constexpr const char* kNoFolder = "フォルダが作成できませんでした。";
 constexpr const char* kCannotCopy = "ファイルがコピーできません。";
+constexpr const char* kReservedFolder =
+    "このフォルダにはインストールできません。\r\n"
+    "Windows のフォルダ、システムのフォルダと\r\nセットアップのあるフォルダ以外を指定してください。";
 
 void errorBox(const std::string& text) { messageBox(text, kTitleError, MB_OK | MB_ICONERROR); }
 
@@ -113,12 +122,151 @@ bool CheckWindowsDriveSpace() {
   return FreeClusters < NeededClusters;
 }
 
-bool CopyIfNewer(const std::string& source, const std::string& target) {
+namespace {
+
+// The file version of the version resource (major.minor.build.revision in 64 bits);
+// nothing for a file without one.
+std::optional<std::uint64_t> fileVersion(const std::string& file) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(file.c_str(), &ignored);
+  if (size == 0) return std::nullopt;
+  std::string data(size, '\0');
+  if (!::GetFileVersionInfoA(file.c_str(), 0, size, data.data())) return std::nullopt;
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT len = 0;
+  if (!::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info || len < sizeof *info ||
+      info->dwSignature != VS_FFI_SIGNATURE)
+    return std::nullopt;
+  return (static_cast<std::uint64_t>(info->dwFileVersionMS) << 32) | info->dwFileVersionLS;
+}
+
+std::optional<std::uint64_t> fileSize(const std::string& file) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void clearReadOnly(const std::string& file) {
+  const DWORD attrs = ::GetFileAttributesA(file.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY))
+    ::SetFileAttributesA(file.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+// Whether the target already in place stays: a newer one does; one of the same
+// version (or date) only when it is whole, that is of the source's size.
+bool keepTarget(const std::string& source, const std::string& target) {
+  const bool sameSize = fileSize(source) == fileSize(target);
+  if (auto sourceVersion = fileVersion(source)) {
+    const auto targetVersion = fileVersion(target);
+    if (!targetVersion) return false;
+    return *targetVersion > *sourceVersion || (*targetVersion == *sourceVersion && sameSize);
+  }
   std::int32_t sourceTime = 0, targetTime = 0;
+  if (!dosTime(source, sourceTime) || !dosTime(target, targetTime)) return false;
+  return targetTime > sourceTime || (targetTime == sourceTime && sameSize);
+}
+
+// Copies to a temporary name in the target's folder and renames it only when the
+// copy is whole, so that a full disk never leaves a truncated file under the real
+// name (carrying the source's date, it would later pass for a good copy).
+bool copyWhole(const std::string& source, const std::string& target) {
+  const std::string temp = path::dirPart(target) + "~pv.tmp";
+  clearReadOnly(temp);
+  ::DeleteFileA(temp.c_str());
+  if (!::CopyFileA(source.c_str(), temp.c_str(), FALSE)) {
+    ::DeleteFileA(temp.c_str());
+    return false;
+  }
+  // A release on a read-only medium must not give read-only installed files.
+  clearReadOnly(temp);
+  clearReadOnly(target);
+  if (!::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    ::DeleteFileA(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool isDriveRootPath(const std::string& p) { return p.size() == 3 && p[1] == ':' && p[2] == '\\'; }
+
+std::string systemFolder(UINT (WINAPI* get)(LPSTR, UINT)) {
+  char buf[MAX_PATH] = {};
+  const UINT n = get(buf, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(buf, n) : std::string();
+}
+
+// The real name of an existing folder (short 8.3 names spelt out), for comparing.
+std::string longName(const std::string& folder) {
+  char buf[MAX_PATH * 2] = {};
+  const DWORD n = ::GetLongPathNameA(folder.c_str(), buf, sizeof buf);
+  return n > 0 && n < sizeof buf ? std::string(buf, n) : folder;
+}
+
+// The folders of folder that do not exist yet, deepest first: what creating it adds.
+std::vector<std::string> missingFolders(const std::string& folder) {
+  std::vector<std::string> out;
+  std::string p = folder;
+  while (!p.empty() && !dirExists(p)) {
+    out.push_back(p);
+    const std::string dir = path::dirPart(p);
+    if (dir.size() <= 3 || dir.size() >= p.size()) break;  // a drive root, or nothing left
+    p = path::withoutTrailingBackslash(dir);
+  }
+  return out;
+}
+
+// Removes the folders this run created, deepest first, as far as they are empty.
+void removeCreatedFolders(const std::vector<std::string>& created) {
+  for (const std::string& f : created) ::RemoveDirectoryA(f.c_str());
+}
+
+// A deferred deleter still pending from an uninstall of this folder would delete
+// the new installer at the next logon and leave an installation without one.
+void cancelPendingDeleter() {
+  RegKey key = RegKey::open(HKEY_LOCAL_MACHINE, kRunOnceKey, KEY_READ | KEY_WRITE);
+  if (!key) return;
+  const auto command = key.readString(kRegName);
+  if (!command) return;
+  const std::vector<std::string> args = cmdline::splitProgramArgs(*command);
+  if (args.size() >= 3 && args[1] == "-n" && SameFolder(args[2], InstallDir)) key.deleteValue(kRegName);
+}
+
+}  // namespace
+
+bool CopyIfNewer(const std::string& source, const std::string& target) {
   if (!fileExists(source)) return false;
-  const bool sourceDated = dosTime(source, sourceTime);
-  if (fileExists(target) && sourceDated && dosTime(target, targetTime) && targetTime >= sourceTime) return true;
-  return ::CopyFileA(source.c_str(), target.c_str(), FALSE) != 0;
+  if (fileExists(target) && keepTarget(source, target)) {
+    clearReadOnly(target);
+    return true;
+  }
+  return copyWhole(source, target);
+}
+
+std::string FullFolderPath(const std::string& text) {
+  const bool drive = text.size() >= 3 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':' &&
+                     text[2] == '\\';
+  const bool unc = text.size() > 2 && text[0] == '\\' && text[1] == '\\';
+  if (!drive && !unc) return {};
+  char buf[MAX_PATH * 2] = {};
+  const DWORD n = ::GetFullPathNameA(text.c_str(), sizeof buf, buf, nullptr);
+  if (n == 0 || n >= sizeof buf) return {};
+  std::string full(buf, n);
+  if (!isDriveRootPath(full) && sjis::endsWithChar(full, '\\')) full = path::withoutTrailingBackslash(full);
+  return full;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  const std::string fa = FullFolderPath(a), fb = FullFolderPath(b);
+  if (fa.empty() || fb.empty()) return false;
+  return ::lstrcmpiA(longName(fa).c_str(), longName(fb).c_str()) == 0;
+}
+
+bool ReservedFolder(const std::string& folder) {
+  std::vector<std::string> reserved = {WinDir, systemFolder(&::GetSystemDirectoryA),
+                                       systemFolder(&::GetSystemWow64DirectoryA), SetupFolder()};
+  for (const std::string& r : reserved)
+    if (!r.empty() && SameFolder(folder, r)) return true;
+  return false;
 }
 
 void AskShortcuts() {
@@ -170,17 +318,38 @@ void TForm1::Install() {
   }
   if (ViewDlg->showModal() != mrOk) return;
   if (!Installed && SetDirDlg->showModal() != mrOk) return;
-  if (FreeClusters < NeededClusters || (DriveLetter != WinDrive && CheckWindowsDriveSpace())) {
+
+  // Only a full path: a drive-relative "C:pelbo" would land beside wherever the
+  // installer was started and be recorded so, and could never be uninstalled.
+  InstallDir = FullFolderPath(SetDirDlg->InstDir.text());
+  if (InstallDir.empty()) {
+    errorBox(kNoFolder);
+    return;
+  }
+  if (ReservedFolder(InstallDir)) {
+    errorBox(kReservedFolder);
+    return;
+  }
+  // A free space that cannot be read is no reason to refuse: the copy will tell.
+  if ((!FreeSpaceUnknown && FreeClusters < NeededClusters) ||
+      (DriveLetter != WinDrive && CheckWindowsDriveSpace())) {
     errorBox(kNoSpace);
     return;
   }
 
-  InstallDir = SetDirDlg->InstDir.text();
-  if (!InstallDir.empty()) ::SHCreateDirectoryExA(nullptr, InstallDir.c_str(), nullptr);
-  if (InstallDir.empty() || !dirExists(InstallDir)) {
+  const std::vector<std::string> created = missingFolders(InstallDir);
+  ::SHCreateDirectoryExA(nullptr, InstallDir.c_str(), nullptr);
+  if (!dirExists(InstallDir)) {
+    removeCreatedFolders(created);  // a path too long leaves its first levels behind
     errorBox(kNoFolder);
     return;
   }
+
+  // Which program files an earlier installation here put in the folder itself.
+  const std::string filesKey = std::string(kUninstallKey) + kRegName + "\\" + kInstalledFilesKey;
+  bool ours[kProgramFileCount] = {}, oursBefore[kProgramFileCount] = {};
+  if (RegKey earlier = Installed ? RegKey::open(HKEY_LOCAL_MACHINE, filesKey) : RegKey())
+    for (int i = 0; i < kProgramFileCount; ++i) oursBefore[i] = earlier.valueExists(kProgramFiles[i]);
 
   CopyDlg->show();
   app().processMessages();
@@ -193,8 +362,9 @@ void TForm1::Install() {
     CopyDlg->ProgressBar1.setPosition(total > 0 ? static_cast<int>(done * 100 / total) : 100);
     CopyDlg->ProgressBar1.update();  // no messages are handled while copying
   };
-  auto copyFailed = [] {
+  auto copyFailed = [&] {
     CopyDlg->hide();
+    removeCreatedFolders(created);
     errorBox(kCannotCopy);
   };
   const std::string from = SetupFolder();
@@ -202,11 +372,18 @@ void TForm1::Install() {
   advance(FileSizes[0]);
   ::DeleteFileA((InstallDir + "\\" + kDeleterFile).c_str());
   for (int i = 0; i < kProgramFileCount; ++i) {
-    if (!CopyIfNewer(from + kProgramFiles[i], InstallDir + "\\" + kProgramFiles[i])) return copyFailed();
+    const std::string target = InstallDir + "\\" + kProgramFiles[i];
+    // Our own names are ours; the shared library only when this installation put it
+    // there, now or before.
+    ours[i] = i < kProgramFileCount - 1 || !fileExists(target) || oursBefore[i];
+    if (!CopyIfNewer(from + kProgramFiles[i], target)) return copyFailed();
     advance(FileSizes[i + 1]);
   }
+  // The program in place must be the one being installed, whatever its date said.
+  if (ReadInstalledVersion(InstallDir) != SetupVersion) return copyFailed();
   CopyDlg->ProgressBar1.setPosition(100);
   CopyDlg->hide();
+  cancelPendingDeleter();
 
   AskShortcuts();
   if (ShortcutsChosen) {
@@ -215,6 +392,13 @@ void TForm1::Install() {
         CreateShortcut(InstallDir, kProgramFiles[1], kProductName, ShortcutFolder(bit, UseCommonFolders));
   }
   if (!WriteUninstallEntry()) return;
+  // Beside the entry, not among its values: what the uninstall may delete.
+  if (RegKey entry = RegKey::open(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + kRegName, KEY_READ | KEY_WRITE)) {
+    entry.deleteSubKey(kInstalledFilesKey);
+    if (RegKey files = entry.createSub(kInstalledFilesKey))
+      for (int i = 0; i < kProgramFileCount; ++i)
+        if (ours[i]) files.writeDword(kProgramFiles[i], 1);
+  }
   messageBox("インストールが終了しました。", kTitleInfo, MB_OK | MB_ICONINFORMATION);
 }
 

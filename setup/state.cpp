@@ -16,6 +16,7 @@ const char* const kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 const char* const kARPCacheKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache";
 const char* const kRunOnceKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char* const kUserKey = "software\\Sorvane\\";
+const char* const kInstalledFilesKey = "Files";
 const char* const kProgramFiles[kProgramFileCount] = {"pelboSetup.exe", "pelbo.exe", "pelbo.hlp", "pelbo.cnt",
                                                         "unlha32.dll"};
 
@@ -41,6 +42,7 @@ std::uint32_t ClusterSize = 0;
 std::uint32_t FreeClusters = 0;
 std::uint32_t NeededClusters = 0;
 std::uint32_t FileClusters = 0;
+bool FreeSpaceUnknown = false;
 bool ShortcutsChosen = false;
 
 TForm1* Form1 = nullptr;

@@ -28,6 +28,10 @@ extern const char* const kUserKey;       // "software\Sorvane\"
 // once at the next logon, both under HKEY_LOCAL_MACHINE.
 extern const char* const kARPCacheKey;
 extern const char* const kRunOnceKey;
+// Sub-key of the uninstall entry: one value per program file this installation put
+// in its folder, so that the uninstall removes those and never a file another
+// program keeps there (a shared unlha32.dll).
+extern const char* const kInstalledFilesKey;
 constexpr int kProgramFileCount = 5;
 // The installer itself, the main program, its help file and help contents, and the
 // archiver library the program backs up with, in this order.
@@ -68,6 +72,9 @@ extern std::uint32_t ClusterSize;
 extern std::uint32_t FreeClusters;
 extern std::uint32_t NeededClusters;
 extern std::uint32_t FileClusters;
+// The free space of the drive last measured could not be read (a network drive that
+// does not tell): the copy itself decides.
+extern bool FreeSpaceUnknown;
 extern bool ShortcutsChosen;           // the shortcut dialog was shown in this run
 
 // The five forms, created at start in this order; TForm1 is the main form.

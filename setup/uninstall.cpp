@@ -2,7 +2,9 @@
 // itself and the folder at the next logon, by the deferred deleter.
 #include <windows.h>
 
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "core/path.h"
 #include "setup/inst1.h"
@@ -22,6 +24,21 @@ namespace {
 // file, and the definitions.
 const char* const kLeftFiles[] = {"pelbo.gid", "pelbo.dat"};
 
+void clearReadOnly(const std::string& file) {
+  const DWORD attrs = ::GetFileAttributesA(file.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY))
+    ::SetFileAttributesA(file.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+// False when the file is still there afterwards; read-only copies (from a release on
+// a read-only medium) are deleted too.
+bool deleteOurFile(const std::string& file) {
+  if (::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+  clearReadOnly(file);
+  ::DeleteFileA(file.c_str());
+  return ::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
 void deleteKey(HKEY root, const std::string& parent, const std::string& name) {
   if (RegKey key = RegKey::open(root, parent, KEY_READ | KEY_WRITE)) key.deleteSubKey(name);
 }
@@ -39,9 +56,24 @@ void TForm1::Uninstall() {
     app().terminate();
     return;
   }
-  // The installer itself stays: it is running. The deferred deleter takes it.
-  for (int i = 1; i < kProgramFileCount; ++i) ::DeleteFileA((InstalledDir + "\\" + kProgramFiles[i]).c_str());
-  for (const char* name : kLeftFiles) ::DeleteFileA((InstalledDir + "\\" + name).c_str());
+  // Only what this installation put in the folder: a program file that was already
+  // there (a shared unlha32.dll) belongs to someone else. An installation made
+  // before the record was kept counts its own names only.
+  std::vector<std::string> names;
+  {
+    RegKey record = RegKey::open(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + kRegName + "\\" + kInstalledFilesKey);
+    for (int i = 1; i < kProgramFileCount; ++i)
+      if (record ? record.valueExists(kProgramFiles[i]) : i < kProgramFileCount - 1) names.push_back(kProgramFiles[i]);
+  }
+  names.insert(names.end(), std::begin(kLeftFiles), std::end(kLeftFiles));
+  std::vector<std::string> left;
+  for (const std::string& name : names) {
+    const std::string file = InstalledDir + "\\" + name;
+    if (!deleteOurFile(file)) left.push_back(name);
+  }
+  // The installer itself stays: it is running. The deferred deleter takes it, and
+  // could not if it were read-only.
+  clearReadOnly(InstalledDir + "\\" + kProgramFiles[0]);
 
   const std::string maker = path::withoutTrailingBackslash(kUserKey);
   deleteKey(HKEY_CURRENT_USER, maker, kShortName);
@@ -66,8 +98,13 @@ void TForm1::Uninstall() {
       return;
     }
   }
-  messageBox("アンインストールが終了しました。\r\n次回起動時に完全削除されます。", kTitleInfo,
-             MB_OK | MB_ICONINFORMATION);
+  // What stays must not pass for removed.
+  std::string text = "アンインストールが終了しました。\r\n次回起動時に完全削除されます。";
+  if (!left.empty()) {
+    text += "\r\n\r\n次のファイルは削除できませんでした。\r\n" + InstalledDir;
+    for (const std::string& name : left) text += "\r\n  " + name;
+  }
+  messageBox(text, kTitleInfo, left.empty() ? MB_OK | MB_ICONINFORMATION : MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace pv::setup

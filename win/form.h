@@ -107,6 +107,8 @@ class Form : public Control {
   // form sets a modal result (a Default/Cancel button, Escape, the close box).
   int showModal();
   int modalResult() const { return modalResult_; }
+  // Also wakes the modal loop: a result set inside a message sent from another
+  // thread (BM_CLICK from an accessibility tool) leaves nothing in the queue.
   void setModalResult(int r);
   bool modal() const { return inModal_; }
   // Destroys the window now, running the destroy handler.

@@ -114,6 +114,31 @@ bool lockKey(const std::string& key) {
   return ok;
 }
 
+bool stampFile(const std::string& file, const FILETIME& t) {
+  HANDLE h = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  bool ok = h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, nullptr, &t);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  return ok;
+}
+
+FILETIME lastWrite(const std::string& file) {
+  WIN32_FILE_ATTRIBUTE_DATA d{};
+  GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &d);
+  return d.ftLastWriteTime;
+}
+
+bool readOnly(const std::string& file) {
+  const DWORD a = GetFileAttributesA(file.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY);
+}
+
+// The control that has the keyboard focus in the dialog's thread.
+HWND focusIn(HWND dialog) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 class Installer : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -227,6 +252,23 @@ class Installer : public ::testing::Test {
     ASSERT_TRUE(answerMessageBox(ask, "OK")) << lastError();
     EXPECT_EQ(finalBox("情報", windowPid(waitMessageBox("情報", pid))),
               "アンインストールが終了しました。\r\n次回起動時に完全削除されます。");
+  }
+
+  // The uninstall started from the installed copy, confirmed, up to its end.
+  void uninstall() {
+    startSetup({"/r"}, joinPath(target, "pelboSetup.exe"));
+    confirmUninstall(proc_.pid());
+    ASSERT_TRUE(proc_.waitExit());
+  }
+
+  // A key as the user presses it: to whatever control has the focus.
+  void key(HWND dialog, UINT vk) {
+    HWND focus = focusIn(dialog);
+    ASSERT_TRUE(focus) << dumpTree(dialog);
+    ASSERT_TRUE(pressKey(focus, vk)) << lastError();
+  }
+  bool focusOn(HWND dialog, const std::string& caption) {
+    return waitUntil([&] { return getText(focusIn(dialog)) == caption; }, 5000);
   }
 
   // What Windows does at the next logon: the RunOnce value runs the deleter.
@@ -399,14 +441,8 @@ TEST_F(Installer, UpdateOverAnOlderVersionKeepsFolderAndShortcutChoice) {
   ULARGE_INTEGER hourAhead{{now.dwLowDateTime, now.dwHighDateTime}};
   hourAhead.QuadPart += 36000000000ull;  // newer than the release's files
   const FILETIME later{hourAhead.LowPart, hourAhead.HighPart};
-  auto stamp = [](const std::string& file, const FILETIME& t) {
-    HANDLE h = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    bool ok = h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, nullptr, &t);
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    return ok;
-  };
-  ASSERT_TRUE(stamp(joinPath(target, "pelbo.exe"), old));
-  ASSERT_TRUE(stamp(joinPath(target, "pelbo.hlp"), later));
+  ASSERT_TRUE(stampFile(joinPath(target, "pelbo.exe"), old));
+  ASSERT_TRUE(stampFile(joinPath(target, "pelbo.hlp"), later));
   ASSERT_TRUE(regWriteString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", target));
   ASSERT_TRUE(regWriteDword(HKEY_LOCAL_MACHINE, kUninstallKey, "ShortCut", 2));
 
@@ -480,6 +516,177 @@ TEST_F(Installer, CancelAtEachDialogLeavesNothing) {
   EXPECT_FALSE(fileExists(joinPath(windowsDir(), "Lazerase.exe")));
   EXPECT_TRUE(regValueNames(HKEY_LOCAL_MACHINE, kUninstallKey).empty());
   EXPECT_TRUE(existingLinks().empty());
+}
+
+// ---------------------------------------------------------------- folders refused
+
+// A folder that is not a full path, and the folders an installation must not go
+// to, are refused before anything is created, copied or recorded.
+TEST_F(Installer, RefusesRelativeAndSystemFolders) {
+  const std::string reserved =
+      "このフォルダにはインストールできません。\r\n"
+      "Windows のフォルダ、システムのフォルダと\r\nセットアップのあるフォルダ以外を指定してください。";
+  const std::pair<std::string, std::string> cases[] = {
+      {"C:pelbo", "フォルダが作成できませんでした。"},
+      {"pelbo", "フォルダが作成できませんでした。"},
+      {windowsDir(), reserved},
+      {systemProgram(""), reserved},
+      {release + "\\", reserved},
+  };
+  for (const auto& [folder, text] : cases) {
+    throughFolderDialog(folder);
+    EXPECT_EQ(finalBox("エラー"), text) << folder;
+    ASSERT_TRUE(proc_.waitExit()) << folder;
+  }
+  EXPECT_FALSE(fileExists(joinPath(windowsDir(), "Lazerase.exe")));
+  EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// A path too long to create leaves none of the folders it began to make.
+TEST_F(Installer, FolderThatCannotBeMadeLeavesNoFolder) {
+  std::string deep = root_.file("deep");
+  while (deep.size() < 281) deep += "\\folder";
+  throughFolderDialog(deep);
+  EXPECT_EQ(finalBox("エラー"), "フォルダが作成できませんでした。");
+  ASSERT_TRUE(proc_.waitExit());
+  EXPECT_FALSE(dirExists(root_.file("deep")));
+}
+
+// ---------------------------------------------------------------- what is removed
+
+// Installed again after an uninstall, before the next logon: the deleter the uninstall
+// left for the folder must not take the new installer.
+TEST_F(Installer, ReinstallBeforeTheNextLogonStaysWhole) {
+  install(false, false);
+  uninstall();
+  ASSERT_TRUE(regReadString(HKEY_LOCAL_MACHINE, kRunOnceKey, "Sorvane_pelbo").has_value());
+  install(false, false);
+  EXPECT_FALSE(regReadString(HKEY_LOCAL_MACHINE, kRunOnceKey, "Sorvane_pelbo").has_value());
+  nextLogon();
+  for (const char* f : kInstalledFiles) EXPECT_TRUE(fileExists(joinPath(target, f))) << f;
+
+  uninstall();
+  nextLogon();
+  EXPECT_FALSE(dirExists(target));
+}
+
+// Another program's unlha32.dll in the folder is kept by the install and by the
+// uninstall; copies from a read-only release are not read-only and all go.
+TEST_F(Installer, ForeignLibraryStaysAndReadOnlyCopiesGo) {
+  ASSERT_TRUE(makeDirs(target));
+  ASSERT_TRUE(copyFile(joinPath(release, "unlha32.dll"), joinPath(target, "unlha32.dll")));
+  for (const char* f : kReleaseFiles) ASSERT_TRUE(SetFileAttributesA(joinPath(release, f).c_str(), FILE_ATTRIBUTE_READONLY));
+  install(false, false);
+  for (const char* f : kReleaseFiles) SetFileAttributesA(joinPath(release, f).c_str(), FILE_ATTRIBUTE_NORMAL);
+  for (const char* f : kInstalledFiles) EXPECT_FALSE(readOnly(joinPath(target, f))) << f;
+  EXPECT_FALSE(readOnly(joinPath(windowsDir(), "Lazerase.exe")));
+
+  uninstall();  // its closing box names nothing left behind
+  nextLogon();
+  EXPECT_EQ(listDir(target), (std::vector<std::string>{"unlha32.dll"}));
+}
+
+// A file of ours that cannot be removed (held open by another program) is named in
+// the closing box, not passed over as removed.
+TEST_F(Installer, UninstallNamesWhatItCouldNotRemove) {
+  install(false, false);
+  HANDLE held = CreateFileA(joinPath(target, "pelbo.hlp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  startSetup({"/r"}, joinPath(target, "pelboSetup.exe"));
+  HWND ask = waitMessageBox("確認", proc_.pid());
+  ASSERT_TRUE(ask);
+  ASSERT_TRUE(answerMessageBox(ask, "OK"));
+  const std::string text = finalBox("情報");
+  CloseHandle(held);
+  ASSERT_TRUE(proc_.waitExit());
+  EXPECT_EQ(text.rfind("アンインストールが終了しました。", 0), 0u) << text;
+  EXPECT_NE(text.find("pelbo.hlp"), std::string::npos) << text;
+  EXPECT_EQ(text.find("pelbo.exe"), std::string::npos) << text;
+}
+
+// A network drive tells its free space: it is shown, and the install goes ahead.
+TEST_F(Installer, InstallsToANetworkDrive) {
+  ASSERT_EQ(GetDriveTypeA("E:\\"), static_cast<UINT>(DRIVE_REMOTE));
+  target = "E:\\pvnet\\pelbo";
+  startSetup();
+  press(dialog("概要/著作権"), "次へ");
+  HWND dir = dialog("インストール準備");
+  ASSERT_TRUE(dir);
+  ASSERT_TRUE(setText(findChild(dir, "Edit"), target));
+  HWND free = findChildByIndex(dir, "Static", 4);  // the free space
+  EXPECT_TRUE(waitUntil([&] { return getText(free).find("0.00 M") == std::string::npos; }, 5000)) << getText(free);
+  press(dir, "次へ");
+  press(dialog("ショートカット設定"), "次へ");
+  EXPECT_EQ(finalBox("情報"), "インストールが終了しました。");
+  ASSERT_TRUE(proc_.waitExit());
+  for (const char* f : kInstalledFiles) EXPECT_TRUE(fileExists(joinPath(target, f))) << f;
+  removeTree("E:\\pvnet");
+}
+
+// ---------------------------------------------------------------- what is replaced
+
+// An update replaces an older program whose date is newer (by its version), and a
+// copy broken off by a full disk that carries the release's date (by its size).
+TEST_F(Installer, UpdateReplacesAnOlderProgramAndABrokenCopy) {
+  ASSERT_TRUE(makeDirs(target));
+  ASSERT_TRUE(copyFile(joinPath(binDir(), "pv_ver104.exe"), joinPath(target, "pelbo.exe")));
+  FILETIME later{};
+  GetSystemTimeAsFileTime(&later);
+  later.dwHighDateTime += 100;  // some days ahead
+  ASSERT_TRUE(stampFile(joinPath(target, "pelbo.exe"), later));
+  const std::string setup = readFile(joinPath(release, "pelboSetup.exe")).value_or("");
+  ASSERT_TRUE(writeFile(joinPath(target, "pelboSetup.exe"), setup.substr(0, setup.size() / 2)));
+  ASSERT_TRUE(stampFile(joinPath(target, "pelboSetup.exe"), lastWrite(joinPath(release, "pelboSetup.exe"))));
+  ASSERT_TRUE(regWriteString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", target));
+
+  startSetup();
+  press(dialog("概要/著作権"), "次へ");
+  EXPECT_EQ(finalBox("情報"), "インストールが終了しました。");
+  ASSERT_TRUE(proc_.waitExit());
+  EXPECT_EQ(readFile(joinPath(target, "pelbo.exe")), readFile(joinPath(release, "pelbo.exe")));
+  EXPECT_EQ(readFile(joinPath(target, "pelboSetup.exe")), std::optional<std::string>(setup));
+  EXPECT_FALSE(fileExists(joinPath(target, "~pv.tmp")));
+}
+
+// ---------------------------------------------------------------- keyboard
+
+// Esc leaves the viewer; then a whole installation by keys alone: Tab to a button and
+// Space presses it, Space ticks a check box, Enter presses the default button.
+TEST_F(Installer, WalkedWithTheKeyboard) {
+  startSetup();
+  HWND view = dialog("概要/著作権");
+  ASSERT_TRUE(view);
+  key(view, VK_ESCAPE);
+  ASSERT_TRUE(proc_.waitExit()) << "Esc is the viewer's 中止";
+
+  startSetup();
+  view = dialog("概要/著作権");
+  ASSERT_TRUE(view);
+  key(view, VK_TAB);
+  ASSERT_TRUE(focusOn(view, "次へ")) << getText(focusIn(view));
+  key(view, VK_SPACE);
+
+  HWND dir = dialog("インストール準備");
+  ASSERT_TRUE(dir);
+  ASSERT_TRUE(waitUntil([&] { return focusIn(dir) == findChild(dir, "Edit"); }, 5000));
+  ASSERT_TRUE(setText(focusIn(dir), target));
+  key(dir, VK_TAB);
+  ASSERT_TRUE(focusOn(dir, "検索..."));
+  key(dir, VK_TAB);
+  ASSERT_TRUE(focusOn(dir, "次へ"));
+  key(dir, VK_SPACE);
+
+  HWND cut = dialog("ショートカット設定");
+  ASSERT_TRUE(cut);
+  ASSERT_TRUE(focusOn(cut, "スタートメニューに登録"));
+  key(cut, VK_SPACE);
+  EXPECT_TRUE(waitUntil([&] { return isChecked(findChild(cut, "Button", "スタートメニューに登録")); }, 5000));
+  key(cut, VK_TAB);
+  ASSERT_TRUE(focusOn(cut, "デスクトップに作成"));
+  key(cut, VK_RETURN);
+  EXPECT_EQ(finalBox("情報"), "インストールが終了しました。");
+  ASSERT_TRUE(proc_.waitExit());
+  EXPECT_EQ(existingLinks(), (std::vector<std::string>{joinPath(specialFolder(CSIDL_COMMON_PROGRAMS), "Pomvault.lnk")}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "driver.h"
 
@@ -55,6 +56,20 @@ TEST(Lazerase, NamedFormDeletesNamedFilesThenEmptyFolder) {
   EXPECT_FALSE(fileExists(rootFile));
   deleteFile(rootFile);
   deleteFile(keepFile);
+}
+
+// A name that climbs out of the folder or brings a path of its own deletes nothing
+// there; the plain name beside it still goes, and so does the emptied folder.
+TEST(Lazerase, NamesStayInTheFolder) {
+  TempDir tmp("lz");
+  const std::string dir = tmp.file("a1"), canary = tmp.file("canary");
+  makeFiles(dir, {"pelboSetup.exe"});
+  makeFiles(canary, {"c1.txt", "c2.txt", "c3.txt"});
+  EXPECT_EQ(runLine(" -n \"" + dir + "\" ..\\canary\\c1.txt \"" + joinPath(canary, "c2.txt") +
+                    "\" ../canary/c3.txt .. pelboSetup.exe"),
+            0u);
+  EXPECT_EQ(listDir(canary), (std::vector<std::string>{"c1.txt", "c2.txt", "c3.txt"}));
+  EXPECT_FALSE(dirExists(dir));
 }
 
 TEST(Lazerase, OtherCommandLinesDoNothing) {

@@ -86,11 +86,16 @@ TEST_F(SetDirDlgTest, DefaultFolderAndSpaceFiguresPerDrive) {
   EXPECT_EQ(dlg->IDS.caption(), mb(programClusters(csD), csD));
   EXPECT_GT(FreeClusters, 0u);
 
-  // A network drive counts as having no free space; the needed figure stays.
+  // A network drive is measured like a fixed disk: its free space is no longer
+  // shown as none (and so refused).
   ASSERT_EQ(GetDriveTypeA("E:\\"), static_cast<UINT>(DRIVE_REMOTE));
   dlg->InstDir.setText("E:\\pelbo");
-  EXPECT_EQ(dlg->FDS.caption(), "    0.00 Mバイト");
-  EXPECT_EQ(dlg->IDS.caption(), mb(programClusters(csD), csD));
+  const DWORD csE = clusterSize("E:\\");
+  ASSERT_GT(csE, 0u);
+  EXPECT_FALSE(FreeSpaceUnknown);
+  EXPECT_GT(FreeClusters, 0u);
+  EXPECT_EQ(dlg->FDS.caption(), mb(FreeClusters, csE));
+  EXPECT_EQ(dlg->IDS.caption(), mb(programClusters(csE), csE));
 
   // An empty field measures the current drive; a leading backslash names no drive.
   dlg->InstDir.setText("");
