@@ -5,6 +5,9 @@
 set(PV_RELEASE_NAME "${PV_PRODUCT_NAME}-${PV_VERSION_TEXT}")
 set(PV_RELEASE_FILES pelboSetup.exe pelbo.exe pelbo.hlp pelbo.cnt pelbo.txt Lazerase.exe unlha32.dll)
 set(PV_RELEASE_DIR ${CMAKE_BINARY_DIR}/release)
+# The release needs only the shipped files (the release target depends on them), not
+# every test program that `all` would build first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 
 set(pv_release_paths "")
 foreach(f IN LISTS PV_RELEASE_FILES)
