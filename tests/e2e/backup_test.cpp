@@ -263,9 +263,9 @@ TEST_F(BackupRun, AlwaysNewWithNothingToArchiveKeepsTheOldArchiveAndSaysSo) {
   noName.rec = def("", 1, {"a.txt"});
   start({empty, noBase, noName});
   const std::pair<int, std::string> cases[] = {
-      {0, "基準フォルダの下にバックアップするファイルが見つかりませんでした。\r\n" + base},
-      {1, "基準フォルダが見つかりません。\r\n" + base + "unplugged\\"},
-      {2, "書庫名が指定されていません。"},
+      {0, "「ベース」のフォルダの下にバックアップするファイルが見つかりませんでした。\r\n" + base},
+      {1, "「ベース」のフォルダが見つかりません。\r\n" + base + "unplugged\\"},
+      {2, "「ファイル名」が指定されていません。"},
   };
   for (const auto& [index, text] : cases) {
     press(index);

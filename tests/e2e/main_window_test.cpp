@@ -554,7 +554,7 @@ TEST_F(MainWindow, StoredPlacementOffEveryScreenOpensOnScreen) {
       {"title bar partly off the left edge", -100, 40, 500, 350, {0, 40, 500, 390}},
       // Shown only as a sliver, or with the title bar above the screen: moved the
       // least that puts the whole title bar on it.
-      {"a sliver at the bottom right", sw - 10, sh - 24, 418, 277, {sw - 418, sh - title, sw, sh - title + 277}},
+      {"a sliver at the bottom right", sw - 10, sh - 10, 418, 277, {sw - 418, sh - title, sw, sh - title + 277}},
       {"title bar above the screen", 200, -250, 418, 277, {200, 0, 618, 277}},
   };
   for (const auto& c : cases) {
