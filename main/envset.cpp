@@ -229,7 +229,7 @@ void TEnvDlg::dropFiles(HDROP drop) {
       refused += "\n" + entry;
   }
   if (!elsewhere.empty())
-    messageBox(formatText(msg::kOtherFolders, base) + elsewhere, "エラー", MB_OK | MB_ICONWARNING, handle());
+    messageBox(formatText(msg::kOtherFolders, base) + elsewhere, "エラー", MB_OK | MB_ICONERROR, handle());
   if (!refused.empty()) messageBox(kNotStorable + refused, "エラー", MB_OK | MB_ICONERROR, handle());
 }
 

@@ -322,9 +322,10 @@ Failure update(Run& run, std::string& log) {
   opt.dosTimeToUnix = localDosToUnix;
   if (deleting) opt.remove = [&cl](const lzh::Member& m) { return lzh::memberSelected(cl.names, m); };
   // --new: every listed file is stored again and members of names no longer listed go,
-  // but a listed file that cannot be read keeps its member: the old archive may hold
-  // its only copy.
+  // but a listed file that cannot be read, or one in a folder that cannot be read, keeps
+  // its member: the old archive may hold its only copy.
   std::set<std::string> listedKeys;
+  std::vector<std::string> unreadablePaths;
   if (cl.sw.fresh && !deleting) {
     opt.mode = lzh::UpdateOptions::Mode::Always;
     for (const SourceFile& sf : files) listedKeys.insert(lzh::nameKey(sf.member));
@@ -332,7 +333,19 @@ Failure update(Run& run, std::string& log) {
       std::string member;
       if (arccmd::memberName(name, cl.sw.storePaths, member)) listedKeys.insert(lzh::nameKey(member));
     }
-    opt.remove = [&listedKeys](const lzh::Member& m) { return listedKeys.count(lzh::nameKey(m.path)) == 0; };
+    for (const Unreadable& u : unreadable) {
+      std::string path = sjis::lowerAscii(fullPath(u.path));
+      if (path.size() > 3 && sjis::endsWithChar(path, '\\')) path.pop_back();
+      unreadablePaths.push_back(std::move(path));
+    }
+    opt.remove = [&](const lzh::Member& m) {
+      if (listedKeys.count(lzh::nameKey(m.path))) return false;
+      const std::string disk = sjis::lowerAscii(fullPath(arccmd::joinPath(cl.baseDir, m.path)));
+      for (const std::string& u : unreadablePaths)
+        if (disk == u || (disk.size() > u.size() && disk.compare(0, u.size(), u) == 0 && disk[u.size()] == '\\'))
+          return false;
+      return true;
+    };
   }
   opt.skipUnreadable = true;
   opt.threads = workerThreads();
