@@ -1,8 +1,11 @@
 #include "archive/Archive.h"
 
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "core/error.h"
+#include "pv_version.h"
 #include "win/app.h"
 #include "win/form.h"
 
@@ -179,6 +182,32 @@ void TArchive::bind(Lib i) {
   if (lib.setCursorMode) lib.setCursorMode(cursor_);
 
   if (i == kTar) probeBz2();
+}
+
+bool TArchive::UnLhaIsOurs() const {
+  const HMODULE m = libs_[kLha].module;
+  if (!m) return false;
+  char file[MAX_PATH * 2];
+  const DWORD n = ::GetModuleFileNameA(m, file, sizeof file);
+  if (n == 0 || n >= sizeof file) return false;
+  DWORD unused = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(file, &unused);
+  if (size == 0) return false;
+  std::vector<char> buf(size);
+  if (!::GetFileVersionInfoA(file, 0, size, buf.data())) return false;
+  void* p = nullptr;
+  UINT len = 0;
+  if (!::VerQueryValueA(buf.data(), "\\VarFileInfo\\Translation", &p, &len) || !p || len < 4) return false;
+  const WORD* tr = static_cast<const WORD*>(p);
+  char table[64];
+  std::snprintf(table, sizeof table, "\\StringFileInfo\\%04X%04X\\", tr[0], tr[1]);
+  auto value = [&](const char* key) -> std::string {
+    void* v = nullptr;
+    UINT vlen = 0;
+    if (!::VerQueryValueA(buf.data(), (std::string(table) + key).c_str(), &v, &vlen) || !v || vlen == 0) return {};
+    return std::string(static_cast<const char*>(v), ::strnlen(static_cast<const char*>(v), vlen));
+  };
+  return value("CompanyName") == PV_MAKER_NAME && value("ProductName") == PV_PRODUCT_NAME;
 }
 
 // bz2 support comes from a separate library up to version 49 of tar32.

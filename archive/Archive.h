@@ -129,6 +129,9 @@ class TArchive : public pv::win::Component {
   std::uint16_t RarVersion() const { return version_[kRar]; }
   std::uint16_t BgaVersion() const { return version_[kBga]; }
   std::uint16_t UnLhaSubVersion() const { return unLhaSubVersion_; }
+  // True when the bound LHA library is the one shipped with this program (its version
+  // resource names our maker and product), so it understands our own switches.
+  bool UnLhaIsOurs() const;
   std::uint16_t UnArjSubVersion() const { return unArjSubVersion_; }
   std::uint32_t ArcOriginalSize() const { return arcOriginalSize_; }
   std::uint32_t ArcCompressedSize() const { return arcCompressedSize_; }

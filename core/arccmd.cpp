@@ -42,6 +42,10 @@ bool applySwitch(std::string_view arg, Switches& sw) {
     sw.quiet = true;
     return true;
   }
+  if (lower == "-new") {
+    sw.fresh = true;
+    return true;
+  }
   for (const SwitchDef& def : kSwitches) {
     const std::string_view name(def.name);
     if (lower.compare(0, name.size(), name) != 0) continue;

@@ -28,6 +28,7 @@ struct Switches {
   bool archiveTimeNewest = false;   // -t1 / -t0 (default)
   int share = 0;                    // -jm0 (default) / -jm1 / -jm2: what others may do with a file we read
   bool quiet = false;               // --quiet: no window of the library at all
+  bool fresh = false;               // --new: u makes the archive anew from the names (see README)
   bool overwriteAlways = false;     // -o1: x/e replace existing files whatever their times
 };
 

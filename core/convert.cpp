@@ -3,10 +3,11 @@
 #include <cstdint>
 
 #include "core/error.h"
+#include "core/messages.h"
 
 namespace pv {
 
-const char* const kNotAnInteger = "'%s' は整数ではありません";
+const char* const kNotAnInteger = msg::kNotAnInteger;
 
 std::optional<std::int32_t> parseInt(std::string_view s) {
   std::size_t i = 0;

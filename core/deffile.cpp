@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/convert.h"
+#include "core/sjis.h"
 
 namespace pv {
 
@@ -84,6 +85,65 @@ void read(const std::vector<std::string>& lines, const std::function<void(std::s
     ++r.definitions;
     p = q + 2;
   }
+}
+
+namespace {
+
+// Length of the UTF-8 sequence at s[i], 0 when it is not a valid one (overlong forms,
+// surrogates and values beyond U+10FFFF included).
+std::size_t utf8Length(const std::string& s, std::size_t i) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = b(i);
+  if (c < 0x80) return 1;
+  std::size_t n;
+  unsigned lo = 0x80, hi = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) n = 2;
+  else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  if (b(i + 1) < lo || b(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < n; ++k)
+    if (b(i + k) < 0x80 || b(i + k) > 0xBF) return 0;
+  return n;
+}
+
+bool validShiftJis(const std::string& s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c == 0x80 || c == 0xA0 || c >= 0xFD) return false;
+    if (!sjis::isLead(c)) continue;
+    if (++i >= s.size()) return false;
+    const auto t = static_cast<unsigned char>(s[i]);
+    if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool looksLikeUtf8(const std::vector<std::string>& lines) {
+  if (!lines.empty() && lines.front().compare(0, 3, "\xEF\xBB\xBF") == 0) return true;
+  bool multiByte = false, threeByte = false, shiftJis = true;
+  for (const std::string& l : lines) {
+    for (std::size_t i = 0; i < l.size();) {
+      const std::size_t n = utf8Length(l, i);
+      if (n == 0) return false;
+      multiByte |= n > 1;
+      threeByte |= n == 3;
+      i += n;
+    }
+    shiftJis = shiftJis && validShiftJis(l);
+  }
+  return multiByte && (threeByte || !shiftJis);
 }
 
 bool storableValue(const std::string& value) { return value.find_first_of("\r\n") == std::string::npos; }

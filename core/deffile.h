@@ -53,6 +53,12 @@ struct ReadResult {
 void read(const std::vector<std::string>& lines,
           const std::function<void(std::string name, TBuckup rec)>& add, ReadResult* result = nullptr);
 
+// Whether the file's lines were written as UTF-8 rather than Shift-JIS: a UTF-8
+// byte-order mark, or text that is valid UTF-8 with multi-byte characters and either
+// is not valid Shift-JIS or holds a three-byte UTF-8 character (every Japanese
+// character is one; Shift-JIS text all but never forms one).
+bool looksLikeUtf8(const std::vector<std::string>& lines);
+
 // Whether a list entry survives writing and reading: not exactly "}" (it would
 // close the list early) and free of line breaks. Value lines only need the latter.
 bool storableEntry(const std::string& entry);

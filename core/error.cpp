@@ -11,4 +11,16 @@ std::string formatText(std::string_view fmt, std::string_view arg) {
   return out;
 }
 
+std::string formatText(std::string_view fmt, std::initializer_list<std::string_view> args) {
+  std::string out(fmt);
+  std::size_t from = 0;
+  for (std::string_view arg : args) {
+    const auto at = out.find("%s", from);
+    if (at == std::string::npos) break;
+    out.replace(at, 2, arg);
+    from = at + arg.size();
+  }
+  return out;
+}
+
 }  // namespace pv

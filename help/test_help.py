@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the help files of the build and the help compiler.
 
-  test_help.py BIN_DIR VERSION
+  test_help.py BIN_DIR VERSION MESSAGES_H
 
 The built pelbo.hlp is read back by hlpread (every internal file, every reference),
 pelbo.cnt and pelbo.txt are checked as the installer and the viewer use them, and
@@ -18,13 +18,26 @@ sys.path.insert(0, HERE)
 import hlpc  # noqa: E402
 import hlpread  # noqa: E402
 
-BIN_DIR, VERSION = None, None
+BIN_DIR, VERSION, MESSAGES_H = None, None, None
 
 # What the settings dialog asks for, and the control each number belongs to.
 SETTINGS_MAP = {14: "作成先", 15: "ファイル名", 16: "抽出ファイル", 17: "常に新規作成", 18: "圧縮後に開く",
                 19: "バックアップするファイルとフォルダ", 20: "除外する拡張子", 21: "削除する拡張子"}
 
 DEFINES = {"PRODUCT": "Pomvault", "VERSION": "1.05", "MAKER": "Sorvane", "HOME_URL": "h", "FAQ_URL": "f"}
+
+
+def program_messages(path):
+    """The texts of the program's message boxes: the string literals of each
+    declaration in the shared header, joined as the compiler joins them."""
+    with open(path, encoding="utf-8") as f:
+        source = f.read()
+    texts = {}
+    for name, body in re.findall(r"constexpr char (k\w+)\[\] =(.*?);", source, re.S):
+        literals = re.findall(r'"((?:[^"\\]|\\.)*)"', body)
+        text = "".join(literals)
+        texts[name] = re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m.group(1), m.group(1)), text)
+    return texts
 
 
 def read(name):
@@ -63,6 +76,20 @@ class BuiltHelp(unittest.TestCase):
             self.assertNotIn("{", t.text(), t.title.decode("cp932"))
             self.assertTrue(any(t.offset in offsets for offsets in h.keywords.values()),
                             "no index entry for " + t.title.decode("cp932"))
+
+    def test_every_message_the_program_shows_is_explained(self):
+        # What is filled in ("%s") and line breaks may differ; every other piece of
+        # the text must stand in the help as the user sees it.
+        help_text = re.sub(r"\s", "", "".join(t.text() for t in self.hlp.topics))
+        texts = program_messages(MESSAGES_H)
+        self.assertGreaterEqual(len(texts), 20)
+        missing = []
+        for name, text in texts.items():
+            for piece in re.split(r"%s|\n", text):
+                piece = re.sub(r"\s", "", piece)
+                if len(piece) >= 3 and piece not in help_text:
+                    missing.append("%s: %s" % (name, piece))
+        self.assertEqual(missing, [])
 
     def test_settings_dialog_numbers_open_their_controls_topics(self):
         self.assertEqual(sorted(self.hlp.map), list(range(14, 22)))
@@ -146,5 +173,5 @@ class Compiler(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    BIN_DIR, VERSION = sys.argv[1], sys.argv[2]
+    BIN_DIR, VERSION, MESSAGES_H = sys.argv[1], sys.argv[2], sys.argv[3]
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -6,6 +6,7 @@
 
 #include "archive/Archive.h"
 #include "core/error.h"
+#include "core/messages.h"
 #include "unlha32/unlha32.h"
 #include "win/controls.h"
 #include "win/dialogs.h"
@@ -23,12 +24,10 @@ constexpr DWORD kBusyPollMs = 500;
 
 const char* const kPreparing = "バックアップファイル準備中...";
 const char* const kArchiving = "ファイルのバックアップ中...";
-const char* const kNoLibrary = "unlha32.dll が見つかりません。バックアップできませんでした。";
-const char* const kNoVersion =
-    "unlha32.dll からバージョンを取得できません (UnlhaGetVersion がありません)。"
-    "書庫を作成できるライブラリか確認できないため、バックアップできませんでした。";
-const char* const kNotBackedUp = "バックアップできませんでした。";
-const char* const kMadeWithOmissions = "バックアップしましたが、読み込めなかったファイルは書庫に入っていません。";
+using msg::kNoLibrary;
+using msg::kNotBackedUp;
+using msg::kNoVersion;
+const char* const kMadeWithOmissions = "バックアップしましたが、読み込めなかったファイルがあります。";
 const char* const kErrorTitle = "エラー";
 
 Date today() {
@@ -91,9 +90,9 @@ void PutBackMovedArchive(const std::string& archivePath) {
 // What keeps a definition from making any archive, in words; empty when nothing does.
 std::string WhatIsMissing(const TBuckup& b) {
   std::string text;
-  if (b.DestDir.empty()) text += "バックアップ先フォルダが指定されていません。\r\n";
-  if (b.ArcName.empty()) text += "書庫名が指定されていません。\r\n";
-  if (b.FileList.empty()) text += "バックアップするファイルが指定されていません。\r\n";
+  if (b.DestDir.empty()) text += std::string(msg::kNoDestDir) + "\r\n";
+  if (b.ArcName.empty()) text += std::string(msg::kNoArcName) + "\r\n";
+  if (b.FileList.empty()) text += std::string(msg::kNoFileList) + "\r\n";
   return text;
 }
 
@@ -105,8 +104,8 @@ bool BaseFolderMissing(const TBuckup& b) {
 }
 
 std::string NothingFound(const TBuckup& b) {
-  if (BaseFolderMissing(b)) return "基準フォルダが見つかりません。\r\n" + b.BaseDir + "\r\n";
-  return "基準フォルダの下にバックアップするファイルが見つかりませんでした。\r\n" + b.BaseDir + "\r\n";
+  if (BaseFolderMissing(b)) return std::string(msg::kBaseMissing) + "\r\n" + b.BaseDir + "\r\n";
+  return std::string(msg::kNothingUnderBase) + "\r\n" + b.BaseDir + "\r\n";
 }
 
 enum class Outcome { Done, MadeWithOmissions, Failed, NotStarted };
@@ -138,14 +137,24 @@ Outcome Archive(const TBuckup& b, const RunContext& ctx, std::string& problem) {
   // A library without the entry cannot tell: it would be "running" for ever.
   while (ctx.archive->CanTellRunning() && ctx.archive->GetRunning()) ::Sleep(kBusyPollMs);
 
-  // "Always new": the old archive steps aside until a new one is made, and comes back
-  // when none is.
+  // "Always new". Our library makes the archive anew itself: the old one stays in place
+  // until the new one is checked, keeps the members of files it cannot read, and its
+  // boxes tell the truth about it (refused when read-only, "unchanged" on a failure).
+  // Another library gets the old archive moved aside until a new one is made, and back
+  // when none is; a read-only archive is left where it is, as an update would.
+  const bool alwaysNew = (b.Flags & 1) != 0;
+  const bool ours = ctx.archive->UnLhaIsOurs();
+  const std::string fullCmd = alwaysNew && ours ? cmd + " --new" : cmd;
   const std::string moved = MovedArchivePath(archivePath);
-  const bool movedAside = (b.Flags & 1) && exists(archivePath) &&
+  const DWORD attrs = ::GetFileAttributesA(archivePath.c_str());
+  const bool movedAside = alwaysNew && !ours && attrs != INVALID_FILE_ATTRIBUTES &&
+                          !(attrs & FILE_ATTRIBUTE_READONLY) &&
                           ::MoveFileExA(archivePath.c_str(), moved.c_str(), MOVEFILE_WRITE_THROUGH);
 
-  const std::int32_t result = ctx.archive->Execute(cmd, nullptr, 0);
-  const bool made = result == 0 || result == UNLHA_WARN_UNREADABLE;
+  const std::int32_t result = ctx.archive->Execute(fullCmd, nullptr, 0);
+  // Our warning code means "made, with files left out"; from another library it means
+  // nothing we know, so the old archive is not given up for it.
+  const bool made = result == 0 || (ours && result == UNLHA_WARN_UNREADABLE);
   if (movedAside) {
     if (made) {
       ::DeleteFileA(moved.c_str());

@@ -29,10 +29,12 @@ struct RunContext {
 // exclusion, response file, one command to the LHA library, optionally the shell's
 // "open" on the new archive. A definition that lacks a destination, archive name or
 // list, or whose folders hold no file, ends with a box saying so and nothing written.
-// "Always new" moves the old archive aside (<archive>.pvold) and deletes it only once
-// the library made the new one; otherwise, and at the next run after a crash, it is
-// put back. Files the library could not read (its warning code) count as made: the
-// status text says so and nothing is opened. Throws pv::Error when the response file
+// "Always new" has our library make the archive anew in place (--new), so the old one
+// stays until the new one is checked and keeps what the library could not read; with
+// another library the old archive is moved aside (<archive>.pvold) and deleted only
+// once the new one is made, otherwise, and at the next run after a crash, put back.
+// Files our library could not read (its warning code) count as made: the status text
+// says so and nothing is opened. Throws pv::Error when the response file
 // cannot be written (after the status text and cursor are put back).
 void RunBackup(const TBuckup& b, const RunContext& ctx);
 

@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "core/envedit.h"
+#include "core/error.h"
+#include "core/messages.h"
+#include "core/sjis.h"
 #include "core/path.h"
 #include "widgets/SBDlg.h"
 #include "widgets/chkboxXP.h"
@@ -72,8 +75,25 @@ const ControlDesc kControls[] = {
 
 // A list entry that is exactly "}" would end its list when the file is read back,
 // a line break would split a line: the definitions file cannot hold either.
-const std::string kNotStorable =
-    "「}」だけの項目や改行を含む項目は定義ファイルに保存できないため、使えません。";
+const std::string kNotStorable = msg::kNotStorable;
+
+// The fields OK checks, in the order of the pages, each with its page and the label
+// the user knows it by.
+struct CheckedField {
+  const char* control;
+  int page;
+  const char* label;
+  bool list;
+};
+constexpr CheckedField kCheckedFields[] = {
+    {"edDname", 0, "作成先", false},       {"edFname", 0, "ファイル名", false},
+    {"edVName", 0, "抽出ファイル", false}, {"edBDir", 1, "ベース", false},
+    {"lbFList", 1, "リスト", true},        {"lbCExt", 2, "除外する拡張子", true},
+    {"lbDExt", 3, "削除する拡張子", true},
+};
+
+// The same folder, as Windows compares names (ASCII letters in either case).
+bool sameFolder(const std::string& a, const std::string& b) { return sjis::lowerAscii(a) == sjis::lowerAscii(b); }
 
 // The preset of the "Delphi" button, in this order.
 const char* const kDelphiExts[] = {".~*", ".dcu", ".obj", ".map", ".exe"};
@@ -187,18 +207,29 @@ void TEnvDlg::dropFiles(HDROP drop) {
   if (count == 0) return;
   auto& list = find<ListBox>("lbFList");
   list.clear();
-  std::string refused;
+  std::string refused, elsewhere, base;
   for (UINT i = 0; i < count; ++i) {
     UINT len = ::DragQueryFileA(drop, i, nullptr, 0);
     std::string item(len + 1, '\0');
     item.resize(::DragQueryFileA(drop, i, item.data(), len + 1));
-    if (i == 0) find<Edit>("edBDir").setText(path::dirPart(item));
+    if (i == 0) {
+      base = path::dirPart(item);
+      find<Edit>("edBDir").setText(base);
+    }
+    // Entries are names relative to the base folder: an item of another folder
+    // (dropped from a search window) would name a file that is not there.
+    if (!sameFolder(path::dirPart(item), base)) {
+      elsewhere += "\n" + item;
+      continue;
+    }
     std::string entry = envedit::dropEntry(item, isFolder(item));
     if (deffile::storableEntry(entry))
       list.addItem(entry);
     else
       refused += "\n" + entry;
   }
+  if (!elsewhere.empty())
+    messageBox(formatText(msg::kOtherFolders, base) + elsewhere, "エラー", MB_OK | MB_ICONERROR, handle());
   if (!refused.empty()) messageBox(kNotStorable + refused, "エラー", MB_OK | MB_ICONERROR, handle());
 }
 
@@ -207,6 +238,25 @@ void TEnvDlg::OKBtnClick(Control&) {
   storeRecord(check);
   if (deffile::storable(check)) return;
   setModalResult(mrNone);  // the dialog stays open
+  // The first field that cannot be stored is named and shown, so that it can be mended.
+  for (const CheckedField& f : kCheckedFields) {
+    int bad = -1;
+    if (f.list) {
+      const std::vector<std::string> items = find<ListBox>(f.control).items();
+      for (std::size_t i = 0; i < items.size() && bad < 0; ++i)
+        if (!deffile::storableEntry(items[i])) bad = static_cast<int>(i);
+      if (bad < 0) continue;
+    } else if (deffile::storableValue(find<Edit>(f.control).text())) {
+      continue;
+    }
+    auto& pages = find<PageControl>("PageControl1");
+    pages.setActivePageIndex(f.page);
+    PageControl1Change(pages);  // drops are taken on the list page only
+    messageBox(formatText(msg::kFieldNotStorable, f.label), "エラー", MB_OK | MB_ICONERROR, handle());
+    if (f.list) find<ListBox>(f.control).setItemIndex(bad);
+    find<Control>(f.control).setFocus();
+    return;
+  }
   messageBox(kNotStorable, "エラー", MB_OK | MB_ICONERROR, handle());
 }
 

@@ -6,6 +6,7 @@
 #include "archive/Archive.h"
 #include "core/convert.h"
 #include "core/error.h"
+#include "core/messages.h"
 #include "core/path.h"
 #include "core/textlines.h"
 #include "pv_version.h"
@@ -117,10 +118,14 @@ void TForm1::LoadDefinitions() {
   const std::string file = definitionsPath();
   if (!win::fileExists(file)) return;
   deffile::ReadResult result;
-  bool failed = false;
+  bool failed = false, utf8 = false;
   try {
+    const std::vector<std::string> lines = win::loadLines(file);
+    // Saved by an editor as UTF-8, names would read as garbage and a save would
+    // change them: it is read as it is, but said, and the original kept.
+    utf8 = deffile::looksLikeUtf8(lines);
     deffile::read(
-        win::loadLines(file),
+        lines,
         [this](std::string name, TBuckup rec) {
           auto owned = std::make_unique<TBuckup>(std::move(rec));
           BDList.addItem(name, owned.get());
@@ -134,12 +139,12 @@ void TForm1::LoadDefinitions() {
   }
   // The next save writes only what was read: keep the file whole, and say where
   // reading stopped.
-  keepOriginal_ = failed || !result.whole();
+  keepOriginal_ = failed || utf8 || !result.whole();
+  if (utf8)
+    win::messageBox(formatText(msg::kDefinitionsNotShiftJis, {file, file}), PV_PRODUCT_NAME, MB_OK | MB_ICONWARNING);
   if (result.whole()) return;
-  win::messageBox("定義ファイル " + file + " は " + intToStr(static_cast<std::int64_t>(result.stoppedAt) + 1) +
-                      " 行目から後を読み込めませんでした。\n読み込んだ定義は " +
-                      intToStr(static_cast<std::int64_t>(result.definitions)) +
-                      " 件です。\n保存するときは、元のファイルを " + file + ".bak として残します。",
+  win::messageBox(formatText(msg::kDefinitionsDamaged, {file, intToStr(static_cast<std::int64_t>(result.stoppedAt) + 1),
+                                                        intToStr(static_cast<std::int64_t>(result.definitions)), file}),
                   PV_PRODUCT_NAME, MB_OK | MB_ICONWARNING);
 }
 
@@ -166,17 +171,26 @@ namespace {
 
 // A stored rectangle that no monitor shows, or that has no size, would leave the
 // window invisible: it goes onto the nearest monitor's work area, keeping its size
-// where that fits. It is never smaller than what shows the whole toolbar.
-RECT onScreen(RECT r, SIZE fallback, SIZE minimum) {
+// where that fits. It is never smaller than what shows the whole toolbar. One that a
+// monitor shows only in part keeps its size but is moved the least that brings its
+// whole title bar (titleHeight high) into that monitor's work area, so that it can
+// be reached and moved.
+RECT onScreen(RECT r, SIZE fallback, SIZE minimum, LONG titleHeight) {
   if (r.right - r.left <= 0) r.right = r.left + fallback.cx;
   if (r.bottom - r.top <= 0) r.bottom = r.top + fallback.cy;
   r.right = r.left + std::max(r.right - r.left, minimum.cx);
   r.bottom = r.top + std::max(r.bottom - r.top, minimum.cy);
-  if (::MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) return r;
+  const bool shown = ::MonitorFromRect(&r, MONITOR_DEFAULTTONULL) != nullptr;
   MONITORINFO mi{};
   mi.cbSize = sizeof mi;
   if (!::GetMonitorInfoA(::MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &mi)) return r;
   const RECT& wa = mi.rcWork;
+  if (shown) {
+    const LONG w = r.right - r.left, h = r.bottom - r.top;
+    const LONG x = std::max(wa.left, std::min(r.left, wa.right - w));
+    const LONG y = std::max(wa.top, std::min(r.top, wa.bottom - titleHeight));
+    return RECT{x, y, x + w, y + h};
+  }
   const LONG w = std::max(std::min(r.right - r.left, wa.right - wa.left), minimum.cx);
   const LONG h = std::max(std::min(r.bottom - r.top, wa.bottom - wa.top), minimum.cy);
   const LONG x = std::max(wa.left, std::min(r.left, wa.right - w));
@@ -197,7 +211,8 @@ void TForm1::restorePlacement() {
   };
   const int top = value("Top", 0), left = value("Left", 0);
   const int height = value("Height", kDesignHeight), width = value("Width", kDesignWidth);
-  RECT r = onScreen(RECT{left, top, left + width, top + height}, SIZE{kDesignWidth, kDesignHeight}, minimumSize());
+  RECT r = onScreen(RECT{left, top, left + width, top + height}, SIZE{kDesignWidth, kDesignHeight}, minimumSize(),
+                    titleBarHeight());
   setBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
@@ -209,6 +224,17 @@ SIZE TForm1::minimumSize() const {
   const int listBorder = BDList.height() - (BDList.clientRect().bottom - BDList.clientRect().top);
   return SIZE{frameW + ToolBar1.fullWidth(),
               frameH + ToolBar1.height() + Label1.height() + StatusBar1.height() + line + listBorder};
+}
+
+LONG TForm1::titleBarHeight() const {
+  // The frame above the client area: border and caption, as this window draws them.
+  if (hasHandle()) {
+    POINT client{0, 0};
+    RECT outer;
+    if (::ClientToScreen(handle(), &client) && ::GetWindowRect(handle(), &outer) && client.y > outer.top)
+      return client.y - outer.top;
+  }
+  return ::GetSystemMetrics(SM_CYCAPTION) + ::GetSystemMetrics(SM_CYSIZEFRAME);
 }
 
 void TForm1::storePlacement() {
@@ -250,7 +276,7 @@ bool TForm1::FormCloseQuery() {
   storePlacement();
   if (Modified) {
     // Owned by this window, so that it takes no clicks while the question is open.
-    int answer = win::messageBox("変更を保存しますか", PV_PRODUCT_NAME, MB_YESNO | MB_ICONEXCLAMATION, handle());
+    int answer = win::messageBox(msg::kSaveChanges, PV_PRODUCT_NAME, MB_YESNO | MB_ICONEXCLAMATION, handle());
     if (answer == IDYES) {
       try {
         SaveDefinitions();
@@ -345,7 +371,7 @@ void TForm1::NewBtnClick(win::Control&) {
   std::string name;
   if (!win::inputQuery(PV_PRODUCT_NAME, "バックアップ名の入力", name)) return;
   if (name.empty() || BDList.findExact(name) >= 0) {
-    win::messageBox("入力が重複しています。", "エラー", MB_OK | MB_ICONERROR, handle());
+    win::messageBox(msg::kDuplicateName, "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
   auto rec = std::make_unique<TBuckup>();

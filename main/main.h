@@ -77,6 +77,7 @@ class TForm1 : public win::Form {
   void storePlacement();
   // Smallest outer size that shows every toolbar button and a line of the list.
   SIZE minimumSize() const;
+  LONG titleBarHeight() const;  // from the top edge to the client area
 
   // The file held more than was read: it is copied to pelbo.dat.bak before the
   // first save replaces it.

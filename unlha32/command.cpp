@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 #include <unordered_map>
 
 #include "core/sjis.h"
@@ -256,10 +257,12 @@ Failure update(Run& run, std::string& log) {
     return fail(missing ? UNLHA_ERR_FILE_NOT_FOUND : UNLHA_ERR_FILE_READ, u.path, u.winError);
   };
   // What was stored is the archive; the files left out make it a warning.
-  auto withWarning = [&unreadable]() {
+  bool archiveExisted = false;
+  auto withWarning = [&unreadable, &archive, &archiveExisted]() {
     if (unreadable.empty()) return Failure();
-    Failure w = fail(UNLHA_WARN_UNREADABLE);
+    Failure w = fail(UNLHA_WARN_UNREADABLE, archive);
     w.unreadable = unreadable;
+    w.archiveUpdated = archiveExisted;
     return w;
   };
   if (files.empty() && !deleting) return unreadable.empty() ? fail(UNLHA_ERR_NO_FILES) : firstUnreadable();
@@ -267,6 +270,7 @@ Failure update(Run& run, std::string& log) {
   // Where the archive goes, checked before any work.
   const DWORD attrs = ::GetFileAttributesA(archive.c_str());
   const bool exists = attrs != INVALID_FILE_ATTRIBUTES;
+  archiveExisted = exists;
   if (exists && (attrs & FILE_ATTRIBUTE_DIRECTORY)) return fail(UNLHA_ERR_ARCHIVE_READ, archive, ERROR_ACCESS_DENIED);
   if (deleting && !exists) return fail(UNLHA_ERR_ARCHIVE_NOT_FOUND, archive, ERROR_FILE_NOT_FOUND);
   if (exists && (attrs & FILE_ATTRIBUTE_READONLY)) {
@@ -317,6 +321,32 @@ Failure update(Run& run, std::string& log) {
   opt.storeFolders = true;  // folders are only listed when the switches ask for them
   opt.dosTimeToUnix = localDosToUnix;
   if (deleting) opt.remove = [&cl](const lzh::Member& m) { return lzh::memberSelected(cl.names, m); };
+  // --new: every listed file is stored again and members of names no longer listed go,
+  // but a listed file that cannot be read, or one in a folder that cannot be read, keeps
+  // its member: the old archive may hold its only copy.
+  std::set<std::string> listedKeys;
+  std::vector<std::string> unreadablePaths;
+  if (cl.sw.fresh && !deleting) {
+    opt.mode = lzh::UpdateOptions::Mode::Always;
+    for (const SourceFile& sf : files) listedKeys.insert(lzh::nameKey(sf.member));
+    for (const std::string& name : cl.names) {
+      std::string member;
+      if (arccmd::memberName(name, cl.sw.storePaths, member)) listedKeys.insert(lzh::nameKey(member));
+    }
+    for (const Unreadable& u : unreadable) {
+      std::string path = sjis::lowerAscii(fullPath(u.path));
+      if (path.size() > 3 && sjis::endsWithChar(path, '\\')) path.pop_back();
+      unreadablePaths.push_back(std::move(path));
+    }
+    opt.remove = [&](const lzh::Member& m) {
+      if (listedKeys.count(lzh::nameKey(m.path))) return false;
+      const std::string disk = sjis::lowerAscii(fullPath(arccmd::joinPath(cl.baseDir, m.path)));
+      for (const std::string& u : unreadablePaths)
+        if (disk == u || (disk.size() > u.size() && disk.compare(0, u.size(), u) == 0 && disk[u.size()] == '\\'))
+          return false;
+      return true;
+    };
+  }
   opt.skipUnreadable = true;
   opt.threads = workerThreads();
   if (profile.on())
@@ -344,6 +374,13 @@ Failure update(Run& run, std::string& log) {
 
   lzh::UpdatePlan plan;
   lzh::Status s = lzh::planUpdate(old.get(), entries, opt, plan);
+  // --new over an archive that no longer parses: what it held cannot be carried over,
+  // and making it anew is what was asked for.
+  if (!s.ok() && cl.sw.fresh && s.error == lzh::Error::DamagedArchive) {
+    old.reset();
+    oldFile.close();
+    s = lzh::planUpdate(nullptr, entries, opt, plan);
+  }
   if (!s.ok()) {
     if (isEntryError(s.error)) return entryFailure(s);
     Failure pf = fail(codeForCodecError(s.error), archive, old ? old->lastError() : 0);

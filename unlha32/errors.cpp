@@ -85,7 +85,7 @@ namespace {
 std::string unreadableList(const std::vector<Unreadable>& files) {
   constexpr std::size_t kShown = 20;
   std::string text = "読み込めなかったファイル (" + std::to_string(files.size()) +
-                     " 個) は、書庫にあった以前の内容のまま残しています（以前の内容がないものは格納していません）。\r\n";
+                     " 個) は、書庫にあった以前の内容のまま残しています (以前の内容がないものは格納していません)。\r\n";
   for (std::size_t i = 0; i < files.size() && i < kShown; ++i) {
     const Unreadable& u = files[i];
     const std::string reason = u.sizeChanged ? std::string("読み込み中にサイズが変わりました。") : reasonText(u.winError);
@@ -100,7 +100,11 @@ std::string unreadableList(const std::vector<Unreadable>& files) {
 
 std::string failureMessage(const Failure& f) {
   std::string text = errorText(f.code);
-  if (f.code == UNLHA_WARN_UNREADABLE) return text + "\r\n" + unreadableList(f.unreadable);
+  if (f.code == UNLHA_WARN_UNREADABLE) {
+    if (f.archiveUpdated) text = "書庫を更新しましたが、読み込めなかったファイルがあります。";
+    if (!f.file.empty()) text += "\r\n" + f.file + "\r\n";
+    return text + "\r\n" + unreadableList(f.unreadable);
+  }
   if (!f.file.empty()) text += "\r\n" + f.file;
   std::string reason = reasonText(f.winError);
   // Said already by the cause itself.

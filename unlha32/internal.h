@@ -42,6 +42,7 @@ struct Failure {
   std::string file;   // path or member name; may be empty
   DWORD winError = 0; // GetLastError() of the failed call, 0 when none
   bool archiveKept = false;  // an existing archive was left as it was: the message says so
+  bool archiveUpdated = false;  // UNLHA_WARN_UNREADABLE: an existing archive was replaced, not made
   std::vector<Unreadable> unreadable;  // UNLHA_WARN_UNREADABLE: the files left out
   bool failed() const { return code != UNLHA_OK; }
 };

@@ -3,18 +3,19 @@
 #include <windows.h>
 
 #include "core/error.h"
+#include "core/messages.h"
 #include "core/path.h"
 #include "core/textlines.h"
 #include "win/handle.h"
 
 namespace pv::win {
 
-const char* const kCannotCreate = "ファイル %s を作成できません";
-const char* const kCannotOpen = "ファイル %s を開けません";
-const char* const kWriteError = "ストリームへの書き込みエラー";
+const char* const kCannotCreate = msg::kCannotCreate;
+const char* const kCannotOpen = msg::kCannotOpen;
+const char* const kWriteError = msg::kWriteError;
 
 namespace {
-const char* const kReadError = "ストリームの読み込みエラー";
+const char* const kReadError = msg::kReadError;
 
 void writeAll(HANDLE h, const std::string& bytes) {
   std::size_t done = 0;

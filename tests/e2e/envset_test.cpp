@@ -252,9 +252,16 @@ TEST_F(EnvDialogE2E, CancelEscapeAndTheCloseBoxChangeNothing) {
   HWND err = waitMessageBox("エラー", proc_.pid());
   ASSERT_TRUE(err) << dumpWindows(proc_.pid());
   EXPECT_NE(messageBoxText(err).find("定義ファイルに保存できない"), std::string::npos) << messageBoxText(err);
+  EXPECT_EQ(messageBoxText(err).rfind("「ファイル名」", 0), 0u) << messageBoxText(err);
   EXPECT_EQ(ownerWindow(err), dlg);
   ASSERT_TRUE(answerMessageBox(err, IDOK));
   EXPECT_TRUE(isVisible(dlg));
+  // The field named has the focus, ready to be mended.
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  EXPECT_TRUE(waitUntil([&] {
+    return GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &gui) && gui.hwndFocus == edit(dlg, edFname);
+  }));
   ASSERT_TRUE(finish(dlg, "キャンセル"));
 
   ASSERT_TRUE(save());  // nothing modified: the button writes nothing

@@ -385,6 +385,41 @@ TEST_F(MainWindow, DamagedFileLoadsTheDefinitionsBeforeTheDamageAndSaysSo) {
   ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
 }
 
+// A file an editor saved as UTF-8 (with or without the byte-order mark) is read as it
+// stands but said, and the first save keeps the original; a Shift-JIS one says nothing.
+TEST_F(MainWindow, Utf8DefinitionsFileWarnsAndKeepsTheOriginal) {
+  const std::string utf8Name = "\xE8\xA1\xA8\xE3\x82\xBD";  // 表ソ in UTF-8: also valid Shift-JIS bytes
+  for (const std::string& bom : {std::string("\xEF\xBB\xBF"), std::string()}) {
+    SCOPED_TRACE(bom.empty() ? "without a byte-order mark" : "with a byte-order mark");
+    const std::string original = bom + utf8Name +
+                                 "\r\n{\r\nD:\\bk\r\nx\\d\r\n\r\n1\r\nC:\\work\\\r\n{\r\na.txt\r\n}\r\n{\r\n}\r\n{\r\n}\r\n}\r\n";
+    writeDat(original);
+    deleteFile(dat() + ".bak");
+    proc_ = startProcess(dir_.file("pelbo.exe"), {}, dir_.path());
+    ASSERT_TRUE(proc_);
+    HWND box = waitMessageBox("Pomvault", proc_.pid());
+    ASSERT_TRUE(box) << dumpWindows(proc_.pid());
+    EXPECT_EQ(messageBoxText(box).rfind("定義ファイル " + dat() + " は Shift-JIS ではなく UTF-8 で", 0), 0u)
+        << messageBoxText(box);
+    ASSERT_TRUE(answerMessageBox(box, IDOK));
+    ASSERT_NO_FATAL_FAILURE(waitMain());
+    EXPECT_EQ(listCount(list_), 1);
+    ASSERT_NO_FATAL_FAILURE(enterNewName("n"));
+    ASSERT_TRUE(pressToolbarButton(toolbar_, "保存"));
+    ASSERT_TRUE(settle(main_));
+    EXPECT_EQ(readFile(dat() + ".bak"), original);
+    ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+  }
+  deleteFile(dat() + ".bak");
+  writeDat(definitions({"表ソ能"}));
+  proc_ = startProcess(dir_.file("pelbo.exe"), {}, dir_.path());
+  ASSERT_TRUE(proc_);
+  ASSERT_NO_FATAL_FAILURE(waitMain());
+  EXPECT_EQ(listItems(list_), std::vector<std::string>{"表ソ能"});
+  EXPECT_FALSE(findMessageBox("", proc_.pid()));
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
+}
+
 TEST_F(MainWindow, FlagsThatAreNoNumberShowTheErrorAndTheWindowStillOpens) {
   auto lines = pv::splitLines(definitions({"one", "two", "three"}));
   const std::size_t two = pv::splitLines(definitions({"one"})).size();
@@ -502,6 +537,9 @@ TEST_F(MainWindow, LogOffAsksToSaveAndStoresThePlacement) {
 
 TEST_F(MainWindow, StoredPlacementOffEveryScreenOpensOnScreen) {
   const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  ASSERT_NO_FATAL_FAILURE(start());  // how high this window's title bar is drawn
+  const int title = static_cast<int>(clientToScreen(main_, {0, 0}).y - windowRect(main_).top);
+  ASSERT_NO_FATAL_FAILURE(closeExpectingNoQuestion());
   struct Case {
     const char* what;
     int left, top, width, height;
@@ -512,7 +550,12 @@ TEST_F(MainWindow, StoredPlacementOffEveryScreenOpensOnScreen) {
       {"beyond the top left", -4000, -900, 500, 350, {0, 0, 500, 350}},
       {"larger than the screen", sw + 10, 0, sw * 2, sh * 2, {0, 0, sw, sh}},
       {"no size", 100, 50, 0, -5, {100, 50, 100 + 418, 50 + 277}},
-      {"partly on screen stays", -100, 40, 500, 350, {-100, 40, 400, 390}},
+      {"partly on screen stays", 30, 40, 500, 350, {30, 40, 530, 390}},
+      {"title bar partly off the left edge", -100, 40, 500, 350, {0, 40, 500, 390}},
+      // Shown only as a sliver, or with the title bar above the screen: moved the
+      // least that puts the whole title bar on it.
+      {"a sliver at the bottom right", sw - 10, sh - 10, 418, 277, {sw - 418, sh - title, sw, sh - title + 277}},
+      {"title bar above the screen", 200, -250, 418, 277, {200, 0, 618, 277}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

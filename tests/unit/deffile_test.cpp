@@ -194,5 +194,21 @@ TEST(DefinitionsFileRead, BadFlagsThrowsAfterKeepingEarlierDefinitions) {
   EXPECT_EQ(names, std::vector<std::string>{"one"});
 }
 
+// An editor's UTF-8 is told from Shift-JIS: by the byte-order mark, by bytes that are
+// no Shift-JIS, or by the three-byte characters every Japanese character becomes, even
+// where the same bytes would also pass as Shift-JIS.
+TEST(DefinitionsFileEncoding, Utf8IsToldFromShiftJis) {
+  auto utf8 = [](std::vector<std::string> lines) { return deffile::looksLikeUtf8(lines); };
+  EXPECT_TRUE(utf8({"\xEF\xBB\xBFsrc", "{"}));
+  EXPECT_TRUE(utf8({"\xE8\xA1\xA8\xE3\x82\xBD", "{"}));   // 表ソ: also valid Shift-JIS bytes
+  EXPECT_TRUE(utf8({"a\xC2\xA0" "b"}));                      // no-break space: A0 is no Shift-JIS
+  EXPECT_FALSE(utf8({"src", "{", "C:\\Work\\"}));           // ASCII is both: nothing to say
+  EXPECT_FALSE(utf8({"\x95\x5C\x83\x5C\x94\x5C"}));       // 表ソ能 in Shift-JIS
+  EXPECT_FALSE(utf8({"\xC3\xA9"}));                          // ﾃｩ or é: valid as both, said by nothing
+  EXPECT_FALSE(utf8({"\xE8\xA1"}));                          // a cut sequence is no UTF-8
+  EXPECT_FALSE(utf8({"\xED\xA0\x80"}));                     // a surrogate is no UTF-8
+  EXPECT_FALSE(utf8({}));
+}
+
 }  // namespace
 }  // namespace pv

@@ -678,6 +678,39 @@ TEST_F(ExistingArchive, AListedFileThatIsGone) {
   EXPECT_NE(o.text.find("gone.txt"), std::string::npos) << o.text;
 }
 
+// --new makes the archive anew from the names: every file stored again (an older one
+// too), members of names no longer listed gone, but what cannot be read keeps its
+// member; an archive that no longer parses is made anew.
+TEST_F(ExistingArchive, NewStartsOverButKeepsWhatItCannotRead) {
+  const Archive before = readArchive(tree.archive());
+  tree.add("proj\\readme.txt", "older\r\n", kBaseTime - 7200 * 10000000ull);
+  tree.files.erase("proj\\noise.bin");
+  ASSERT_TRUE(t::deleteFile(tree.dir.path("src\\proj\\noise.bin")));
+  ASSERT_TRUE(t::deleteFile(tree.dir.path("src\\proj\\empty.dat")));  // still listed
+  tree.writeList();
+  const std::string locked = tree.dir.path("src\\proj\\表\\ソ\\ソース.txt");
+  HANDLE lock = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const Outcome o = run(tree.backupLine(" --new --quiet"));
+  ::CloseHandle(lock);
+  EXPECT_EQ(o.code, UNLHA_WARN_UNREADABLE) << o.text;
+  EXPECT_NE(o.text.find("書庫を更新しましたが、読み込めなかったファイルがあります。\r\n" + tree.archive() + "\r\n"),
+            std::string::npos)
+      << o.text;
+  const Archive a = readArchive(tree.archive());
+  EXPECT_EQ(a.content("proj\\readme.txt"), "older\r\n");
+  EXPECT_EQ(a.find("proj\\noise.bin"), nullptr);
+  EXPECT_EQ(a.raw("proj\\表\\ソ\\ソース.txt"), before.raw("proj\\表\\ソ\\ソース.txt"));
+  EXPECT_EQ(a.raw("proj\\empty.dat"), before.raw("proj\\empty.dat"));
+  EXPECT_EQ(tree.outFolder(), std::vector<std::string>{"backup.lzh"});
+
+  ASSERT_TRUE(t::writeFile(tree.archive(), "no archive at all"));
+  tree.add("proj\\empty.dat", "");
+  tree.writeList();
+  EXPECT_EQ(run(tree.backupLine(" --new --quiet")).code, UNLHA_OK);
+  EXPECT_EQ(readArchive(tree.archive()).content("proj\\readme.txt"), "older\r\n");
+}
+
 TEST_F(ExistingArchive, AReadOnlyArchive) {
   ASSERT_TRUE(::SetFileAttributesA(tree.archive().c_str(), FILE_ATTRIBUTE_READONLY));
   const Outcome o = run(tree.backupLine());

@@ -101,10 +101,25 @@ TEST_F(DropFixture, FolderAndFileSetTheBaseAndReplaceTheList) {
   // Still a drop target afterwards.
   EXPECT_TRUE(acceptsFilesStyle(dlg->handle()));
 
-  // Items are all taken as lying in the first one's folder; one that is gone counts as a file.
-  drop({dir.file("readme.txt"), "C:\\elsewhere\\gone", dir.file("proj")});
+  // Items of another folder (a search window's) would name files that are not under
+  // the base folder: they are left out and named in one box. The first item's folder
+  // in other letter case is the same folder.
+  std::string upper = dir.file("proj");
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  std::string shown;
+  std::thread answer([&] {
+    HWND box = test::waitMessageBox("エラー", ::GetCurrentProcessId());
+    if (!box) return;
+    shown = test::messageBoxText(box);
+    test::answerMessageBox(box, IDOK);
+  });
+  drop({dir.file("readme.txt"), "C:\\elsewhere\\gone", upper, "C:\\other\\x.txt"});
+  answer.join();
   EXPECT_EQ(base().text(), dir.path() + "\\");
-  EXPECT_EQ(files().items(), (std::vector<std::string>{"readme.txt", "gone", "proj\\"}));
+  EXPECT_EQ(files().items(), (std::vector<std::string>{"readme.txt", "PROJ\\"}));
+  EXPECT_EQ(shown.rfind("「ベース」のフォルダ " + dir.path() + "\\ にない", 0), 0u) << shown;
+  EXPECT_NE(shown.find("\nC:\\elsewhere\\gone\nC:\\other\\x.txt"), std::string::npos) << shown;
 }
 
 TEST_F(DropFixture, ShiftJisNamesEndingIn5C) {
