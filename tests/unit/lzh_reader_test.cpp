@@ -114,10 +114,16 @@ TEST(LzhArchiveReader, WhereTheArchiveEnds) {
   b = a;
   b.back() = 'Z';  // no end mark but garbage where the next header would be
   EXPECT_EQ(walk(b).error, Error::DamagedArchive);
-  EXPECT_TRUE(walk(Bytes{}, &count).ok());
-  EXPECT_EQ(count, 0u);
+  // An empty archive is the end mark alone; nothing, or zeros, is no archive.
+  EXPECT_EQ(walk(Bytes{}).error, Error::DamagedArchive);
+  EXPECT_EQ(walk(Bytes(4096, 0)).error, Error::DamagedArchive);
+  EXPECT_EQ(walk(Bytes{0, 'x'}).error, Error::DamagedArchive);
   EXPECT_TRUE(walk(Bytes{0}, &count).ok());
   EXPECT_EQ(count, 0u);
+  b = a;
+  b.pop_back();  // members and no end mark: still accepted, as other tools write them
+  EXPECT_TRUE(walk(b, &count).ok());
+  EXPECT_EQ(count, 4u);
 }
 
 TEST(LzhArchiveReader, UnpaddedHeaderStartingWithZeroIsAMember) {
