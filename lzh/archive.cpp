@@ -38,6 +38,11 @@ bool ArchiveReader::next(Member& m) {
     }
   }
   if (pos_ >= size) {
+    if (!sawMember_) {
+      // Nothing at all (a backup truncated to 0 bytes) is not an empty archive.
+      status_ = Status::fail(Error::DamagedArchive, {}, "no header and no end mark");
+      return false;
+    }
     finished_ = true;  // no end mark: accepted
     return false;
   }
@@ -57,11 +62,18 @@ bool ArchiveReader::next(Member& m) {
     if (h.ok() && t.level == 2 && t.hasHeaderCrc && t.dataOffset <= size && t.packedSize <= size - t.dataOffset) {
       m = std::move(t);
       pos_ = m.endOffset();
+      sawMember_ = true;
       return true;
     }
     std::uint8_t sig[7];
     if (size - pos_ >= 21 && src_.readAt(pos_, sig, sizeof sig) && sig[2] == '-' && sig[6] == '-') {
       status_ = Status::fail(Error::DamagedArchive, {}, "damaged header where the end mark should be");
+      return false;
+    }
+    // An empty archive is the end mark alone; a 0x00 followed by more (a file of zeros
+    // left by a crash) is not one.
+    if (!sawMember_ && size - pos_ > 1) {
+      status_ = Status::fail(Error::DamagedArchive, {}, "zero byte where the first header should be");
       return false;
     }
     finished_ = true;
@@ -78,6 +90,7 @@ bool ArchiveReader::next(Member& m) {
     return false;
   }
   pos_ = m.endOffset();
+  sawMember_ = true;
   return true;
 }
 

@@ -6,7 +6,9 @@
 //
 // Rules: the first header starts at offset 0 (or, with ReaderOptions::skipStub, at the
 // first place within 256 KiB that parses as a header). The archive ends at its end
-// or at a 0x00 end mark; bytes after the end mark are ignored. Unlike classic readers,
+// or at a 0x00 end mark; bytes after the end mark are ignored. The file must begin
+// with a header or be the end mark alone (an empty archive): 0 bytes, or a 0x00 with
+// more bytes behind it and no member before, is DamagedArchive. Unlike classic readers,
 // which stop quietly at anything they cannot parse, a malformed header, a bad header
 // CRC or a member whose data runs past the end is reported as DamagedArchive, so a
 // damaged archive is never taken for a shorter one. A 0x00 byte that begins a valid
@@ -45,6 +47,7 @@ class ArchiveReader {
   std::uint64_t pos_ = 0;
   bool started_ = false;
   bool finished_ = false;
+  bool sawMember_ = false;
   Status status_;
 };
 

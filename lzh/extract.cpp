@@ -70,6 +70,7 @@ const char* nameProblemName(NameProblem p) {
     case NameProblem::Device: return "Device";
     case NameProblem::BadCharacter: return "BadCharacter";
     case NameProblem::BadShiftJis: return "BadShiftJis";
+    case NameProblem::FolderEnd: return "FolderEnd";
   }
   return "?";
 }
@@ -94,7 +95,12 @@ NameProblem safeRelativePath(std::string_view stored, std::string& out) {
       ++i;
     }
   }
-  for (std::string_view c : comps) {
+  // The last component that names something; the ones before it are folders.
+  std::size_t last = comps.size();
+  for (std::size_t k = 0; k < comps.size(); ++k)
+    if (!comps[k].empty() && comps[k] != ".") last = k;
+  for (std::size_t k = 0; k < comps.size(); ++k) {
+    std::string_view c = comps[k];
     if (c.empty()) continue;  // "a//b" reads as "a\b"
     const NameProblem p = checkComponent(c);
     if (p != NameProblem::None) {
@@ -102,6 +108,14 @@ NameProblem safeRelativePath(std::string_view stored, std::string& out) {
       return p;
     }
     if (c == ".") continue;
+    if (c.back() == '.' || c.back() == ' ') {
+      // Judged here, before any folder is made: "sub \a" would make "sub" and then miss it.
+      if (k != last) {
+        out.clear();
+        return NameProblem::FolderEnd;
+      }
+      while (c.back() == '.' || c.back() == ' ') c.remove_suffix(1);  // not all: checkComponent
+    }
     if (!out.empty()) out += '\\';
     out.append(c);
   }

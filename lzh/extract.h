@@ -10,9 +10,12 @@
 // more at every 0x5C and 0x2F byte (as a reader that ignores Shift-JIS would), so
 // that neither reading can climb above the target folder. Refused: an empty name, a
 // leading separator (absolute, server), any ':' (drive letters, streams), ".." or any
-// component made only of dots and spaces except ".", device names (CON, NUL, COM1...,
-// also with an extension), control characters and < > " | ? *, and a Shift-JIS lead
-// byte without a valid trail byte. "." components are dropped.
+// component made only of dots and spaces except ".", a folder component that ends in a
+// dot or a space (Windows would make the folder without them and then not find it),
+// device names (CON, NUL, COM1..., also with an extension), control characters and
+// < > " | ? *, and a Shift-JIS lead byte without a valid trail byte. "." components are
+// dropped; the last component loses its trailing dots and spaces, as Windows drops them
+// ("a.txt." is the file a.txt).
 #pragma once
 #include <string>
 #include <string_view>
@@ -22,7 +25,7 @@
 
 namespace pv::lzh {
 
-enum class NameProblem { None, Empty, Absolute, Drive, Parent, Device, BadCharacter, BadShiftJis };
+enum class NameProblem { None, Empty, Absolute, Drive, Parent, Device, BadCharacter, BadShiftJis, FolderEnd };
 
 // English name for logs and tests ("Parent").
 const char* nameProblemName(NameProblem p);

@@ -289,6 +289,12 @@ Failure update(Run& run, std::string& log) {
   f = openArchive(archive, oldFile, old, false);
   f.archiveKept = exists;
   if (f.failed()) return f;
+  // u and a start a new archive in a file of 0 bytes; d has nothing there to delete from.
+  if (deleting && old && old->size() == 0) {
+    Failure df = fail(UNLHA_ERR_DAMAGED, archive);
+    df.archiveKept = true;
+    return df;
+  }
 
   // What the codec stores, and how it opens each file.
   const DWORD share = shareFor(cl.sw.share);

@@ -42,6 +42,7 @@ const char* errorText(int code) {
     case UNLHA_ERR_FILE_WRITE: return "ファイルを書き込めません。";
     case UNLHA_ERR_NO_MATCH: return "指定されたファイルは書庫にありません。";
     case UNLHA_ERR_BUFFER_SMALL: return "バッファが小さすぎます。";
+    case UNLHA_ERR_NAME_CLASH: return "先に展開したメンバーと同じファイルになるため、展開しませんでした。";
     case UNLHA_WARN_UNREADABLE: return "書庫を作成しましたが、読み込めなかったファイルがあります。";
     default: return "内部エラーが発生しました。";
   }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/sjis.h"
@@ -67,6 +69,7 @@ struct ArchiveContents {
   std::unique_ptr<FileSource> source;
   std::vector<lzh::Member> members;
   lzh::Status status;
+  std::uint64_t damageOffset = 0;  // where the walk stopped when status is not ok
 };
 
 Failure readContents(const std::string& archive, ArchiveContents& a) {
@@ -84,6 +87,7 @@ Failure readContents(const std::string& archive, ArchiveContents& a) {
   lzh::Member m;
   while (reader.next(m)) a.members.push_back(std::move(m));
   a.status = reader.status();
+  a.damageOffset = reader.endOffset();
   return {};
 }
 
@@ -102,6 +106,7 @@ const char* problemText(lzh::NameProblem p) {
     case lzh::NameProblem::Device: return "デバイス名です";
     case lzh::NameProblem::BadCharacter: return "使えない文字を含みます";
     case lzh::NameProblem::BadShiftJis: return "文字コードが正しくありません";
+    case lzh::NameProblem::FolderEnd: return "フォルダ名が「.」か空白で終わります";
     default: return "";
   }
 }
@@ -160,9 +165,26 @@ struct TempOut {
   File file;
 };
 
+bool isDiskFull(DWORD e) { return e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL; }
+
+// A relative path as Windows compares names: Windows' own upper-case table, so that
+// "PWNa.txt" and "pwna.TXT" (and full-width or Greek letters alike) are one name.
+std::wstring compareKey(const std::string& rel) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, rel.data(), static_cast<int>(rel.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  if (n > 0) {
+    ::MultiByteToWideChar(CP_ACP, 0, rel.data(), static_cast<int>(rel.size()), &w[0], n);
+    ::CharUpperBuffW(&w[0], static_cast<DWORD>(n));
+  }
+  return w;
+}
+
 class Extraction {
  public:
   Extraction(RunContext& run, std::string& log) : run_(run), log_(log) {}
+  ~Extraction() {
+    if (!work_.empty()) ::RemoveDirectoryA(work_.c_str());
+  }
 
   Failure go() {
     const arccmd::CommandLine& cl = run_.cl;
@@ -170,6 +192,8 @@ class Extraction {
     ArchiveContents a;
     Failure f = readContents(run_.archive, a);
     if (f.failed()) return f;
+    // Not an archive at all (0 bytes, no first header): nothing is made, not even FOLDER.
+    if (a.members.empty() && !a.status.ok()) return fail(codeForCodecError(a.status.error), run_.archive);
 
     std::vector<const lzh::Member*> chosen;
     std::uint64_t total = 0;
@@ -184,20 +208,37 @@ class Extraction {
     while (root_.size() > 3 && sjis::endsWithChar(root_, '\\')) root_.pop_back();
     DWORD err = 0;
     if (!makeFolders(root_, &err)) return fail(UNLHA_ERR_FILE_WRITE, root_, err);
+    makeWorkFolder();
 
     run_.info.totalSize = static_cast<DWORD>(total);
     run_.info.fileCount = static_cast<DWORD>(chosen.size());
     std::uint64_t done = 0;
     DWORD index = 0;
-    for (const lzh::Member* m : chosen) {
-      if (!one(*a.source, *m, ++index, done, total)) break;
-      done += m->originalSize;
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+      stopCounted_ = false;
+      if (!one(*a.source, *chosen[i], ++index, done, total)) {
+        // The rest was never tried; the member that stopped the run is one of them
+        // unless it was counted as failed (a full disk).
+        for (std::size_t k = stopCounted_ ? i + 1 : i; k < chosen.size(); ++k)
+          if (!chosen[k]->isDirectory()) ++notTried_;
+        break;
+      }
+      done += chosen[i]->originalSize;
     }
     // Folders last: writing their files has changed their times.
     for (const auto& fm : folders_) setTimes(fm.first, *fm.second, true);
 
+    if (!stop_.failed() && !a.status.ok()) {
+      // A header that does not parse ends the walk: what lies behind it is unknown.
+      stop_ = fail(codeForCodecError(a.status.error), run_.archive);
+      char at[160];
+      std::snprintf(at, sizeof at, "書庫の先頭から %llu バイトの位置より後は読めないため、展開していません。\r\n",
+                    static_cast<unsigned long long>(a.damageOffset));
+      log_ += at;
+    }
     char line[128];
-    std::snprintf(line, sizeof line, "展開 %u, そのまま %u, 失敗 %u\r\n", written_, skipped_, failedCount_);
+    std::snprintf(line, sizeof line, "展開 %u, そのまま %u, 失敗 %u, 未処理 %u\r\n", written_, skipped_, failedCount_,
+                  notTried_);
     log_ += line;
     if (stop_.failed()) return stop_;
     if (first_.failed()) {
@@ -205,7 +246,6 @@ class Extraction {
       if (failedCount_ > 1) first_.file += "  (ほか " + std::to_string(failedCount_ - 1) + " 件)";
       return first_;
     }
-    if (!a.status.ok()) return fail(UNLHA_ERR_DAMAGED, run_.archive);
     return {};
   }
 
@@ -230,9 +270,23 @@ class Extraction {
     run_.notify(UNLHA_NOTIFY_PROGRESS);
     if (!run_.tick()) return cancel();
 
+    // The whole name is judged before anything is made for it.
     if (problem != lzh::NameProblem::None) {
       log_ += "拒否: " + shown + " (" + problemText(problem) + ")\r\n";
       return memberFailed(fail(UNLHA_ERR_UNSAFE_NAME, shown));
+    }
+    const std::string parent = m.isDirectory() ? target : parentOf(target);
+    // CreateDirectory takes MAX_PATH - 12, GetTempFileName a folder of MAX_PATH - 14.
+    if (target.size() >= MAX_PATH || parent.size() > MAX_PATH - 14)
+      return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ERROR_FILENAME_EXCED_RANGE));
+    std::wstring key;
+    if (!m.isDirectory()) {
+      key = compareKey(rel);
+      auto it = claimed_.find(key);
+      if (it != claimed_.end()) {
+        log_ += "重複: " + shown + " (" + it->second + " と同じファイルになります)\r\n";
+        return memberFailed(fail(UNLHA_ERR_NAME_CLASH, shown));
+      }
     }
     DWORD err = 0;
     if (m.isDirectory()) {
@@ -240,67 +294,187 @@ class Extraction {
       folders_.emplace_back(target, &m);
       return true;
     }
-    const std::string parent = parentOf(target);
-    if (!makeFolders(parent, &err)) return memberFailed(fail(UNLHA_ERR_FILE_WRITE, parent, err));
+    Folder* folder = folderFor(parent, &err);
+    if (!folder) return memberFailed(fail(UNLHA_ERR_FILE_WRITE, parent, err));
+    const std::wstring fileKey = compareKey(std::string(arccmd::lastComponent(rel)));
 
-    WIN32_FILE_ATTRIBUTE_DATA existing;
-    const bool exists = ::GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &existing) != 0;
-    if (exists) {
-      if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ERROR_ACCESS_DENIED));
-      if (!run_.cl.sw.overwriteAlways && lzh::compareWithMember(ticksOf(existing.ftLastWriteTime), m, localDosToUnix) >= 0) {
-        log_ += "そのまま: " + rel + " (同じか新しいファイルがあります)\r\n";
-        ++skipped_;
-        return true;
-      }
-      if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-        return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ERROR_FILE_READ_ONLY));
+    // A file the folder did not hold when first seen, and that no member wrote, needs
+    // no lookup: the rename below refuses to replace it should it have appeared since.
+    bool exists = false;
+    if (folder->names.count(fileKey)) {
+      const Verdict v = judgeExisting(m, rel, target, shown, key, exists);
+      if (v != Verdict::Write) return true;  // kept, or failed and counted
     }
-
-    TempOut temp;
-    char name[MAX_PATH];
-    if (!::GetTempFileNameA(parent.c_str(), "pvx", 0, name)) return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ::GetLastError()));
-    temp.path = name;
-    HANDLE h = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ::GetLastError()));
-    temp.file = File(h);
-    FileSink sink(h);
-    bool cancelled = false;
-    const lzh::Status s = decode(run_, src, m, done, total,
-                                 [&](const std::uint8_t* d, std::size_t n) { return sink.write(d, n); }, cancelled);
-    if (cancelled) return cancel();
-    if (s.error == lzh::Error::WriteFailed || (s.ok() && !sink.finish())) {
-      const DWORD e = sink.lastError();
-      if (e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL) {
-        stop_ = fail(UNLHA_ERR_DISK_FULL, target, e);
-        return false;
+    for (int attempt = 0;; ++attempt) {
+      const bool local = work_.empty() || folder->localTemp;
+      TempOut temp;
+      HANDLE h = local ? tempBeside(parent, temp.path) : tempInWorkFolder(temp.path);
+      if (h == INVALID_HANDLE_VALUE) return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ::GetLastError()));
+      const char* name = temp.path.c_str();
+      temp.file = File(h);
+      FileSink sink(h);
+      bool cancelled = false;
+      const lzh::Status s = decode(run_, src, m, done, total,
+                                   [&](const std::uint8_t* d, std::size_t n) { return sink.write(d, n); }, cancelled);
+      if (cancelled) return cancel();
+      if (s.error == lzh::Error::WriteFailed || (s.ok() && !sink.finish()))
+        return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, sink.lastError()));
+      if (!s.ok()) {
+        log_ += "エラー: " + rel + " (" + errorText(codeForMemberError(s.error)) + ")\r\n";
+        const Failure mf = fail(codeForMemberError(s.error), shown);
+        if (mf.code == UNLHA_ERR_ARCHIVE_READ) {
+          // The archive itself cannot be read any more: nothing after this can be either.
+          stop_ = fail(UNLHA_ERR_ARCHIVE_READ, run_.archive, src.lastError());
+          ++failedCount_;
+          stopCounted_ = true;
+          return false;
+        }
+        return memberFailed(mf);
       }
-      return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, e));
-    }
-    if (!s.ok()) {
-      log_ += "エラー: " + rel + " (" + errorText(codeForMemberError(s.error)) + ")\r\n";
-      const Failure mf = fail(codeForMemberError(s.error), shown);
-      if (mf.code == UNLHA_ERR_ARCHIVE_READ) {
-        stop_ = fail(UNLHA_ERR_ARCHIVE_READ, run_.archive, src.lastError());
-        return false;
+      setTimes(h, m);
+      temp.file.close();
+      const DWORD flags = exists ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : MOVEFILE_WRITE_THROUGH;
+      if (!::MoveFileExA(name, target.c_str(), flags)) {
+        const DWORD e = ::GetLastError();
+        if (e == ERROR_NOT_SAME_DEVICE && !local && attempt == 0) {
+          folder->localTemp = true;  // another volume mounted below FOLDER: decode again beside the file
+          continue;
+        }
+        if ((e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) && !exists && attempt == 0) {
+          // The file is there after all: decide as for any existing file, then write it again.
+          const Verdict v = judgeExisting(m, rel, target, shown, key, exists);
+          if (v != Verdict::Write) return true;  // kept, or failed and counted
+          if (!::MoveFileExA(name, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ::GetLastError()));
+        } else {
+          return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, e));
+        }
       }
-      return memberFailed(mf);
+      temp.path.clear();
+      break;
     }
-    setTimes(h, m);
-    temp.file.close();
-    const DWORD flags = exists ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : MOVEFILE_WRITE_THROUGH;
-    if (!::MoveFileExA(name, target.c_str(), flags)) return memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ::GetLastError()));
-    temp.path.clear();
     const DWORD attrs = m.attributes & kRestoredAttributes;
     ::SetFileAttributesA(target.c_str(), attrs ? attrs : FILE_ATTRIBUTE_NORMAL);
     log_ += "展開: " + rel + "\r\n";
     ++written_;
+    folder->names.insert(fileKey);
+    claimed_.emplace(std::move(key), shown);
     return true;
   }
 
+  enum class Verdict { Write, Kept, Failed };
+
+  // An existing file at target: kept when it is as new as the member (unless -o1),
+  // refused when it is a folder or read-only. Sets exists when a file is to be replaced.
+  Verdict judgeExisting(const lzh::Member& m, const std::string& rel, const std::string& target,
+                        const std::string& shown, std::wstring& key, bool& exists) {
+    WIN32_FILE_ATTRIBUTE_DATA existing;
+    exists = ::GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &existing) != 0;
+    if (!exists) return Verdict::Write;
+    if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ERROR_ACCESS_DENIED));
+      return Verdict::Failed;
+    }
+    if (!run_.cl.sw.overwriteAlways && lzh::compareWithMember(ticksOf(existing.ftLastWriteTime), m, localDosToUnix) >= 0) {
+      log_ += "そのまま: " + rel + " (同じか新しいファイルがあります)\r\n";
+      ++skipped_;
+      claimed_.emplace(std::move(key), shown);  // a later member of the same name does not replace it
+      return Verdict::Kept;
+    }
+    if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+      memberFailed(fail(UNLHA_ERR_FILE_WRITE, target, ERROR_FILE_READ_ONLY));
+      return Verdict::Failed;
+    }
+    return Verdict::Write;
+  }
+
+  // What is known of a folder files go to: the names it held when this run first met
+  // it (by compareKey) and the files written since. Under Wine every lookup of a name
+  // that is not there reads the whole folder; one listing per folder keeps that from
+  // growing with every file written into it.
+  struct Folder {
+    std::unordered_set<std::wstring> names;
+    bool localTemp = false;  // the work folder is on another volume: temporary files go here
+  };
+
+  Folder* folderFor(const std::string& path, DWORD* err) {
+    auto it = foldersSeen_.find(path);
+    if (it != foldersSeen_.end()) return &it->second;
+    const bool existed = isFolder(path);
+    if (!existed && !makeFolders(path, err)) return nullptr;
+    Folder& f = foldersSeen_[path];
+    if (existed) {
+      WIN32_FIND_DATAA fd;
+      HANDLE find = ::FindFirstFileA((path + "\\*").c_str(), &fd);
+      if (find != INVALID_HANDLE_VALUE) {
+        do {
+          f.names.insert(compareKey(fd.cFileName));
+          if (fd.cAlternateFileName[0]) f.names.insert(compareKey(fd.cAlternateFileName));
+        } while (::FindNextFileA(find, &fd));
+        ::FindClose(find);
+      }
+    }
+    return &f;
+  }
+
+  // A new temporary file beside the file to write (GetTempFileName's way).
+  static HANDLE tempBeside(const std::string& folder, std::string& path) {
+    char name[MAX_PATH];
+    if (!::GetTempFileNameA(folder.c_str(), "pvx", 0, name)) return INVALID_HANDLE_VALUE;
+    path = name;
+    return ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+
+  // A new temporary file in the work folder: it is ours, so a counter names it in one call.
+  HANDLE tempInWorkFolder(std::string& path) {
+    for (int i = 0; i < 64; ++i) {
+      char name[24];
+      std::snprintf(name, sizeof name, "\\%lu.tmp", static_cast<unsigned long>(++tempCounter_));
+      path = work_ + name;
+      HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+      if (h != INVALID_HANDLE_VALUE) return h;
+      const DWORD e = ::GetLastError();
+      path.clear();  // not ours: never to be deleted
+      if (e != ERROR_FILE_EXISTS) {
+        ::SetLastError(e);
+        return INVALID_HANDLE_VALUE;
+      }
+    }
+    path.clear();
+    return INVALID_HANDLE_VALUE;
+  }
+
+  // Temporary files are made in a folder of their own in FOLDER, where looking for a
+  // free name costs nothing however many files FOLDER holds; they are renamed to their
+  // place. Without it (FOLDER read-only, say), each goes beside its file.
+  void makeWorkFolder() {
+    DWORD n = ::GetTickCount();
+    for (int i = 0; i < 16; ++i, ++n) {
+      char name[32];
+      std::snprintf(name, sizeof name, "\\pvx%04X.tmp", static_cast<unsigned>(n & 0xFFFF));
+      const std::string path = root_ + name;
+      if (path.size() > MAX_PATH - 14) return;
+      if (::CreateDirectoryA(path.c_str(), nullptr)) {
+        work_ = path;
+        return;
+      }
+      if (::GetLastError() != ERROR_ALREADY_EXISTS) return;
+    }
+  }
+
+  // A member that failed; the run goes on, except on a full disk, where every further
+  // file would fail the same way.
   bool memberFailed(const Failure& f) {
+    if (f.code == UNLHA_ERR_FILE_WRITE && isDiskFull(f.winError)) {
+      stop_ = fail(UNLHA_ERR_DISK_FULL, f.file, f.winError);
+      log_ += failureMessage(stop_) + "\r\n";
+      ++failedCount_;
+      stopCounted_ = true;
+      return false;
+    }
     if (!first_.failed()) first_ = f;
-    if (f.code != UNLHA_ERR_UNSAFE_NAME) log_ += failureMessage(f) + "\r\n";
+    if (f.code != UNLHA_ERR_UNSAFE_NAME && f.code != UNLHA_ERR_NAME_CLASH) log_ += failureMessage(f) + "\r\n";
     ++failedCount_;
     return true;
   }
@@ -332,8 +506,14 @@ class Extraction {
   std::string& log_;
   std::string root_;
   std::vector<std::pair<std::string, const lzh::Member*>> folders_;
+  // Files this command wrote or kept, by compareKey, with the member that claimed each.
+  std::unordered_map<std::wstring, std::string> claimed_;
+  std::unordered_map<std::string, Folder> foldersSeen_;  // by path as written
+  std::string work_;                                     // the folder of temporary files, if any
+  unsigned long tempCounter_ = 0;
   Failure first_, stop_;
-  unsigned written_ = 0, skipped_ = 0, failedCount_ = 0;
+  unsigned written_ = 0, skipped_ = 0, failedCount_ = 0, notTried_ = 0;
+  bool stopCounted_ = false;  // the member that stopped the run is counted as failed
 };
 
 }  // namespace

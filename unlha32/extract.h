@@ -1,7 +1,9 @@
 // x, e (extract to files), d's member selection and UnLhaExtractMem: taking members out
-// of an archive. Every file is decoded into a temporary file in its target folder and
-// takes its name only after its size and CRC proved right; a member whose name would
-// land outside the target folder is refused and never written.
+// of an archive. Every file is decoded into a temporary file (in a work folder of its
+// own in the target folder, or beside the file) and takes its name only after its size
+// and CRC proved right; a member whose name would land outside the target folder is
+// refused and never written, and one whose name resolves to a file an earlier member
+// of the run wrote or kept is not extracted.
 #pragma once
 #include <windows.h>
 

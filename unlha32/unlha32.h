@@ -54,6 +54,7 @@ extern "C" {
 #define UNLHA_ERR_FILE_WRITE 0x8021       // a file or folder cannot be written (read-only, in use, denied)
 #define UNLHA_ERR_NO_MATCH 0x8022         // the names select no member of the archive
 #define UNLHA_ERR_BUFFER_SMALL 0x8023     // UnLhaExtractMem: the member is larger than the buffer
+#define UNLHA_ERR_NAME_CLASH 0x8024       // x, e: the member names a file an earlier member of this run wrote or kept
 
 // Notification kinds: the word parameter of "wm_arcextract".
 #define UNLHA_NOTIFY_BEGIN 0     // the command starts

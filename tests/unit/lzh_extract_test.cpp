@@ -22,7 +22,14 @@ TEST(LzhExtract, HostileNamesAreRefusedOrdinaryOnesKept) {
        "proj\\\x95\x5C\\\x83\x5C\\\x83\x5C\x81\x5B\x83\x58.txt"},
       {"a/b\xFF" "c.txt", NameProblem::None, "a\\b\\c.txt"},
       {"./a//b", NameProblem::None, "a\\b"},
-      {"\x95\x5C..\\x", NameProblem::None, "\x95\x5C..\\x"},  // one component "表.." on Windows
+      // Folders ending in a dot or a space are refused before anything is made; the last
+      // component loses them, as Windows drops them.
+      {"\x95\x5C..\\x", NameProblem::FolderEnd, ""},  // one component "表.." on Windows
+      {"subX \\a.txt", NameProblem::FolderEnd, ""},
+      {"a.\\b\\c", NameProblem::FolderEnd, ""},
+      {"sub\\a.txt. .", NameProblem::None, "sub\\a.txt"},
+      {"sub\\dir.\\", NameProblem::None, "sub\\dir"},
+      {"x\\\x95\x5C.", NameProblem::None, "x\\\x95\x5C"},
       {"", NameProblem::Empty, ""},
       {".", NameProblem::Empty, ""},
       {"..\\x", NameProblem::Parent, ""},

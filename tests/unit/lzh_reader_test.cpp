@@ -45,7 +45,7 @@ TEST(LzhArchiveReader, EveryTruncationIsDamageUnlessItFallsBetweenMembers) {
   std::vector<Member> ms;
   const Bytes a = sample(&ms);
   ASSERT_EQ(ms.size(), 4u);
-  std::set<std::size_t> boundaries{0};
+  std::set<std::size_t> boundaries;  // not 0: nothing at all is no archive
   for (const Member& m : ms) boundaries.insert(m.endOffset());
   for (std::size_t cut = 0; cut < a.size(); ++cut) {
     const Bytes part(a.begin(), a.begin() + cut);
@@ -114,10 +114,16 @@ TEST(LzhArchiveReader, WhereTheArchiveEnds) {
   b = a;
   b.back() = 'Z';  // no end mark but garbage where the next header would be
   EXPECT_EQ(walk(b).error, Error::DamagedArchive);
-  EXPECT_TRUE(walk(Bytes{}, &count).ok());
-  EXPECT_EQ(count, 0u);
+  // An empty archive is the end mark alone; nothing, or zeros, is no archive.
+  EXPECT_EQ(walk(Bytes{}).error, Error::DamagedArchive);
+  EXPECT_EQ(walk(Bytes(4096, 0)).error, Error::DamagedArchive);
+  EXPECT_EQ(walk(Bytes{0, 'x'}).error, Error::DamagedArchive);
   EXPECT_TRUE(walk(Bytes{0}, &count).ok());
   EXPECT_EQ(count, 0u);
+  b = a;
+  b.pop_back();  // members and no end mark: still accepted, as other tools write them
+  EXPECT_TRUE(walk(b, &count).ok());
+  EXPECT_EQ(count, 4u);
 }
 
 TEST(LzhArchiveReader, UnpaddedHeaderStartingWithZeroIsAMember) {

@@ -192,6 +192,24 @@ if mount -t tmpfs -o size=512k tmpfs "$small" 2>/dev/null; then
   cmp -s "$small/old.lzh" "$work/old.copy" || fail "full disk: the old archive changed"
   [ "$(ls "$small")" = "$(printf 'old.lzh\nsrc')" ] || fail "full disk: left behind: $(ls "$small")"
 
+  echo "== extracting onto a full disk"
+  # Incompressible members that outgrow the disk: the run stops at the first that does
+  # not fit, counts it as failed and the rest as not tried, and leaves no partial file.
+  mkdir -p "$work/fsrc"
+  for f in a b c d e; do head -c 150000 /dev/urandom > "$work/fsrc/$f.bin"; done
+  write_list "$work/fill.tmp" a.bin b.bin c.bin d.bin e.bin
+  unlha "$(backup_line "$work/fill.lzh" "$work/fsrc" "$work/fill.tmp")"
+  unlha "x \"$(winepath -w "$work/fill.lzh")\" \"$(winepath -w "$small/restore")\\\" --quiet"
+  [ "$result" = $((0x8013)) ] || fail "full disk on x answered $result, not 0x8013"
+  summary=$(printf '%s\n' "$output" | sed -En 's/^展開 ([0-9]+), そのまま 0, 失敗 1, 未処理 ([1-9][0-9]*)$/\1 \2/p')
+  # shellcheck disable=SC2086
+  [ -n "$summary" ] && [ $(( ${summary/ /+} )) = 4 ] ||
+    fail "full disk on x: the summary does not count what was not tried ($summary)"
+  for f in "$small"/restore/*; do
+    cmp -s "$f" "$work/fsrc/$(basename "$f")" || fail "full disk on x left $(basename "$f") behind, not whole"
+  done
+  rm -rf "$small/restore"
+
   echo "== a read-only destination"
   if mount -o remount,ro "$small" 2>/dev/null; then
     unlha "$(backup_line "$small/old.lzh" "$work/nsrc" "$work/small.tmp")"

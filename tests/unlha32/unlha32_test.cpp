@@ -1260,6 +1260,88 @@ TEST_F(Unlha32, HostileNamesAreRefusedAndNothingLandsOutsideTheFolder) {
   EXPECT_FALSE(t::fileExists(target + "\\up.txt"));
 }
 
+TEST_F(Unlha32, MembersThatResolveToOneFileAreNeverMerged) {
+  Scratch s;
+  lzhtest::Bytes arc;
+  auto addMember = [&](const std::string& name, const std::string& data) {
+    const lzhtest::Bytes m = lzhtest::level0(name, data);
+    arc.insert(arc.end(), m.begin(), m.end());
+  };
+  addMember("PWNa.txt", "first");
+  addMember("pwna.TXT", "second");
+  addMember("a.txt", "A1");
+  addMember("a.txt.", "A2");
+  addMember("sub\\b", "B1");
+  addMember("sub/b", "B2");
+  addMember("\x82\x60.txt", "full-width A");   // Ａ.txt
+  addMember("\x82\x81.txt", "full-width a");   // ａ.txt: one name on Windows too
+  addMember("subX \\a.txt", "refused");      // a folder part Windows would not find again
+  addMember("\x95\x5C..\\b.txt", "refused");  // 表..
+  addMember("z.txt", "last");
+  arc.push_back(0);
+  s.put("clash.lzh", bytesOf(arc));
+  const std::string out = s.path("out");
+  const std::vector<std::string> expected{"PWNa.txt", "a.txt", "sub\\", "sub\\b", "z.txt", "Ａ.txt"};
+
+  for (const char* sw : {"", "-o1 "}) {
+    SCOPED_TRACE(sw);
+    Outcome o = run(std::string("x ") + sw + q(s.path("clash.lzh")) + " " + q(out + "\\") + " --quiet");
+    // The first member that names a file wins; each later one is reported, not extracted.
+    EXPECT_EQ(o.code, UNLHA_ERR_NAME_CLASH) << o.text;
+    EXPECT_EQ(t::readFile(out + "\\PWNa.txt").value_or(""), "first");
+    EXPECT_EQ(t::readFile(out + "\\a.txt").value_or(""), "A1");
+    EXPECT_EQ(t::readFile(out + "\\sub\\b").value_or(""), "B1");
+    EXPECT_EQ(t::readFile(out + "\\Ａ.txt").value_or(""), "full-width A");
+    EXPECT_EQ(t::readFile(out + "\\z.txt").value_or(""), "last");
+    EXPECT_NE(o.text.find("pwna.TXT"), std::string::npos) << o.text;
+    // A refused name makes no folder: no "subX", no "表".
+    EXPECT_EQ(treeOf(out), expected);
+    EXPECT_NE(o.text.find(*sw ? "展開 5, そのまま 0, 失敗 6, 未処理 0" : "展開 5, そのまま 0, 失敗 6"), std::string::npos)
+        << o.text;
+  }
+  // Run again without -o1: the five are kept, and the clashing ones are still not taken
+  // for newer copies of them.
+  Outcome o = run("x " + q(s.path("clash.lzh")) + " " + q(out + "\\") + " --quiet");
+  EXPECT_EQ(o.code, UNLHA_ERR_NAME_CLASH) << o.text;
+  EXPECT_NE(o.text.find("展開 0, そのまま 5, 失敗 6, 未処理 0"), std::string::npos) << o.text;
+  EXPECT_EQ(t::readFile(out + "\\PWNa.txt").value_or(""), "first");
+  // e puts every file in one folder: two members of one name there are a clash as well.
+  o = run("e " + q(s.path("clash.lzh")) + " " + q(s.path("flat") + "\\") + " b --quiet");
+  EXPECT_EQ(o.code, UNLHA_ERR_NAME_CLASH) << o.text;
+  EXPECT_EQ(t::readFile(s.path("flat\\b")).value_or(""), "B1");
+}
+
+TEST_F(Unlha32, AFileThatIsNoArchiveIsNotAnEmptyOne) {
+  Scratch s;
+  s.put("empty.lzh", "");
+  s.put("zeros.lzh", std::string(4096, '\0'));
+  s.put("end.lzh", std::string(1, '\0'));  // what d leaves after the last member
+  for (const char* name : {"empty.lzh", "zeros.lzh"}) {
+    SCOPED_TRACE(name);
+    const std::string arc = q(s.path(name));
+    EXPECT_EQ(run("x " + arc + " " + q(s.path("out") + "\\") + " --quiet").code, UNLHA_ERR_DAMAGED);
+    EXPECT_EQ(run("e " + arc + " " + q(s.path("out") + "\\") + " --quiet").code, UNLHA_ERR_DAMAGED);
+    EXPECT_EQ(run("l " + arc + " --quiet").code, UNLHA_ERR_DAMAGED);
+    EXPECT_EQ(run("t " + arc + " --quiet").code, UNLHA_ERR_DAMAGED);
+    EXPECT_EQ(run("d " + arc + " a.txt --quiet").code, UNLHA_ERR_DAMAGED);
+    EXPECT_EQ(attributesOf(s.path("out")), INVALID_FILE_ATTRIBUTES);  // nothing made for it
+  }
+  EXPECT_EQ(t::readFile(s.path("zeros.lzh")).value_or(""), std::string(4096, '\0'));
+  const std::string end = q(s.path("end.lzh"));
+  EXPECT_EQ(run("l " + end + " --quiet").code, UNLHA_OK);
+  EXPECT_EQ(run("t " + end + " --quiet").code, UNLHA_OK);
+  EXPECT_EQ(run("x " + end + " " + q(s.path("out") + "\\") + " --quiet").code, UNLHA_OK);
+
+  // d of the last member leaves the end mark alone, and that is still a sound archive.
+  s.put("src\\a.txt", "only one");
+  const std::string one = q(s.path("one.lzh"));
+  ASSERT_EQ(run("u " + one + " " + q(s.path("src") + "\\") + " a.txt --quiet").code, UNLHA_OK);
+  ASSERT_EQ(run("d " + one + " a.txt --quiet").code, UNLHA_OK);
+  EXPECT_EQ(t::readFile(s.path("one.lzh")).value_or(""), std::string(1, '\0'));
+  EXPECT_EQ(run("t " + one + " --quiet").code, UNLHA_OK);
+  EXPECT_EQ(run("d " + one + " a.txt --quiet").code, UNLHA_ERR_NO_MATCH);
+}
+
 TEST_F(Unlha32, ADamagedMemberLeavesTheExistingFileAsItWas) {
   Scratch s;
   s.put("src\\a.txt", text(5000, 1));
@@ -1289,6 +1371,17 @@ TEST_F(Unlha32, ADamagedMemberLeavesTheExistingFileAsItWas) {
     owner.answer = [](const Event& e) { return e.kind == UNLHA_NOTIFY_PROGRESS && e.writeSize > 0 ? 1 : 0; };
     o = run("x -o1 " + q(s.path("t.lzh")) + " " + q(s.path("out") + "\\") + " b.txt --quiet");
     EXPECT_EQ(o.code, UNLHA_ERR_CANCELLED) << o.text;
+    EXPECT_NE(o.text.find("展開 0, そのまま 0, 失敗 0, 未処理 1"), std::string::npos) << o.text;
+  }
+  // Cancelled as the second of three starts: one written, two never tried.
+  {
+    Owner owner;
+    owner.listen();
+    owner.answer = [](const Event& e) -> LRESULT { return e.kind == UNLHA_NOTIFY_PROGRESS && e.fileIndex == 2; };
+    o = run("x " + q(s.path("t.lzh")) + " " + q(s.path("out3") + "\\") + " --quiet");
+    EXPECT_EQ(o.code, UNLHA_ERR_CANCELLED) << o.text;
+    EXPECT_NE(o.text.find("展開 1, そのまま 0, 失敗 0, 未処理 2"), std::string::npos) << o.text;
+    EXPECT_EQ(t::listDir(s.path("out3")), (std::vector<std::string>{"a.txt"}));
   }
   EXPECT_EQ(t::readFile(s.path("out\\b.txt")).value_or(""), "the copy on disk");
   EXPECT_EQ(t::listDir(s.path("out")), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
@@ -1299,6 +1392,14 @@ TEST_F(Unlha32, ADamagedMemberLeavesTheExistingFileAsItWas) {
   ASSERT_TRUE(t::writeFile(s.path("cut.lzh"), cut));
   o = run("x " + q(s.path("cut.lzh")) + " " + q(s.path("out2") + "\\") + " --quiet");
   EXPECT_EQ(o.code, UNLHA_ERR_DAMAGED) << o.text;
+  EXPECT_NE(o.text.find("展開 2, そのまま 0, 失敗 0, 未処理 0"), std::string::npos) << o.text;
+  EXPECT_NE(o.text.find("より後は読めないため"), std::string::npos) << o.text;
+  // The damage outranks a member's own error: the run did not get to the end.
+  cut[readArchive(s.path("t.lzh")).find("b.txt")->dataOffset + 10] ^= 0x5A;
+  ASSERT_TRUE(t::writeFile(s.path("cut2.lzh"), cut));
+  o = run("x " + q(s.path("cut2.lzh")) + " " + q(s.path("out4") + "\\") + " --quiet");
+  EXPECT_EQ(o.code, UNLHA_ERR_DAMAGED) << o.text;
+  EXPECT_NE(o.text.find("展開 1, そのまま 0, 失敗 1, 未処理 0"), std::string::npos) << o.text;
   EXPECT_EQ(t::listDir(s.path("out2")), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
