@@ -25,6 +25,7 @@ struct EncoderOptions {
   int maxChain = 64;       // hash-chain steps per position
   int niceLength = 128;    // a match this long is taken at once
   int lazyLength = 32;     // lazy: no look-ahead once a match is at least this long
+  int goodLength = 20;     // lazy: after a match this long the next search walks a quarter of the chain
   int blockCodes = 65535;  // lazy: most codes per Huffman block (1..65535)
   int segmentCodes = 512;  // lazy: a block may end after each this many codes, where
                            // the statistics change (1..blockCodes)
