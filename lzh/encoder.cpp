@@ -294,17 +294,25 @@ struct Lh5Encoder::Impl {
     if (d3 >= 1 && d3 <= limit && (load32(scan - d3) & 0xFFFFFF) == head && scan[best] == (scan - d3)[best] &&
         take(d3))
       return n;
-    std::uint32_t d = cur - prev4[cur & kPrevMask];
-    if (d < 1 || d > limit) return n;
-    // Walks the chain in distance order. A candidate longer than `best` agrees on
-    // bytes 0-2 and on best - 1 and best: two loads reject most of the others.
+    // Walks the chain in position order, newest first, down to the window's start;
+    // an entry not newer than that (0 = none, or one of an earlier stream) ends it.
+    // A candidate longer than `best` agrees on bytes 0-2 and on best - 1 and best:
+    // two loads reject most of the others.
+    const std::uint32_t low = cur - limit;
+    std::uint32_t c = prev4[cur & kPrevMask];
+    if (c >= cur || c < low) return n;
+    const std::uint8_t* const at0 = &buf[0];
+    std::uint16_t want = load16(scan + best - 1);
     for (;;) {
-      const std::uint8_t* m = scan - d;
-      if (load16(m + best - 1) == load16(scan + best - 1) && (load32(m) & 0xFFFFFF) == head && take(d)) break;
+      const std::uint8_t* m = at0 + (c - base);
+      if (load16(m + best - 1) == want && (load32(m) & 0xFFFFFF) == head) {
+        if (take(cur - c)) break;
+        want = load16(scan + best - 1);
+      }
       if (--chain <= 0) break;
-      const std::uint32_t nd = cur - prev4[(cur - d) & kPrevMask];
-      if (nd <= d || nd > limit) break;
-      d = nd;
+      const std::uint32_t next = prev4[c & kPrevMask];
+      if (next >= c || next < low) break;
+      c = next;
     }
     return n;
   }
