@@ -239,6 +239,21 @@ struct Lh5Encoder::Impl {
     base = 1;
   }
 
+  // Positions inside a taken match: no search starts there, so their closest 3-byte
+  // occurrence is not needed; only the head of its hash moves on.
+  void insertCovered(std::size_t limit) {
+    if (end < kMinMatch) return;
+    limit = std::min(limit, end - kMinMatch + 1);
+    for (; inserted < limit; ++inserted) {
+      const std::uint32_t abs = base + static_cast<std::uint32_t>(inserted);
+      const std::uint32_t v = load32(&buf[inserted]);
+      std::uint32_t& h4 = head4[hash4(v)];
+      prev4[abs & kPrevMask] = h4;
+      h4 = abs;
+      head3[hash3(v)] = abs;
+    }
+  }
+
   void insertUpTo(std::size_t limit) {
     // Needs three bytes at each position (a fourth past the end only spoils the
     // 4-byte hash of the last position, which then finds fewer matches).
@@ -416,7 +431,7 @@ struct Lh5Encoder::Impl {
       if (takePrev) {
         match(prevLen, prevDist);
         const std::size_t next = pos - 1 + prevLen;
-        insertUpTo(next);
+        insertCovered(next);
         pos = next;
         pendingLiteral = false;
         matchLen = kMinMatch - 1;
@@ -786,22 +801,28 @@ struct Lh5Encoder::Impl {
       bw.put(kPBits, 0);
       bw.put(kPBits, pOnly);
       std::fill(plen, plen + kNP, 0);
+      std::fill(pcode, pcode + kNP, 0);
     } else {
       int n = kNP;
       while (n > 0 && plen[n - 1] == 0) --n;
       writeLengths(plen, n, kPBits, -1);
       detail::buildCodes(plen, kNP, pcode);
     }
-    if (cUsed <= 1) std::fill(clen, clen + kNC, 0);
+    if (cUsed <= 1) {
+      std::fill(clen, clen + kNC, 0);
+      std::fill(ccode, ccode + kNC, 0);
+    }
 
+    // A code of a one-symbol tree is 0 bits long and 0: put() then adds nothing. A
+    // position's slot code and extra bits go out as one piece (at most 16 + 12 bits).
     for (int i = 0; i < count; ++i) {
       const int s = syms[i];
-      if (clen[s]) bw.put(clen[s], ccode[s]);
+      bw.put(clen[s], ccode[s]);
       if (s >= 256) {
         const unsigned p = dists[i];
         const int slot = slotOf(p);
-        if (plen[slot]) bw.put(plen[slot], pcode[slot]);
-        if (slot >= 2) bw.put(slot - 1, p & ((1u << (slot - 1)) - 1));
+        const int extra = slot >= 2 ? slot - 1 : 0;
+        bw.put(plen[slot] + extra, (static_cast<std::uint32_t>(pcode[slot]) << extra) | (p & ((1u << extra) - 1)));
       }
     }
     syms.erase(syms.begin(), syms.begin() + count);
