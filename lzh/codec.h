@@ -80,6 +80,13 @@ class Decoder {
 };
 
 std::vector<std::uint8_t> compressLh5(const std::uint8_t* data, std::size_t n, const EncoderOptions& options = {});
+namespace detail {
+// Position number past which an encoder numbers its positions from near 1 again
+// (2^31; tests lower it to reach that path with little data). Read when an encoder
+// is made.
+extern std::uint32_t encoderRenumberAt;
+}  // namespace detail
+
 // Decodes a whole stream; out gets exactly originalSize bytes on success.
 Status decompress(Method method, const std::uint8_t* packed, std::size_t packedSize, std::size_t originalSize,
                   std::vector<std::uint8_t>& out);

@@ -17,6 +17,9 @@
 #include "lzh/huffman.h"
 
 namespace pv::lzh {
+
+std::uint32_t detail::encoderRenumberAt = 0x80000000u;
+
 namespace {
 
 constexpr std::size_t kWindow = 8192;  // largest distance of -lh5-
@@ -31,7 +34,6 @@ constexpr std::size_t kLookahead = kMaxMatch + kMinMatch + 1;
 constexpr int kHash4Bits = 14;  // chains of positions sharing a 4-byte hash
 constexpr int kHash3Bits = 12;  // the closest earlier position sharing a 3-byte hash
 constexpr std::uint32_t kPrevMask = 2 * kWindow - 1;  // chains are only walked back 8 KiB
-constexpr std::uint32_t kRenumberAt = 0x80000000u;    // see Lh5Encoder::Impl::restart
 constexpr std::size_t kOutChunk = 1u << 16;
 constexpr int kMaxCands = 12;    // candidate matches kept per position
 constexpr int kPricedLiterals = 4;     // lazy: bytes of a match weighed as their own literals
@@ -140,9 +142,10 @@ struct Lh5Encoder::Impl {
   std::size_t pos = 0;       // next byte to parse
   std::size_t inserted = 0;  // positions below this are in the hash chains
   // Absolute position of buf[0]; at least 1, so that a table entry 0 means none.
-  // Members are below 4 GiB and the numbers start again past kRenumberAt: no wrap.
+  // Members are below 4 GiB and the numbers start again past renumberAt: no wrap.
   std::uint32_t base = 1;
   bool slid = false;         // the buffer has moved since the stream began
+  const std::uint32_t renumberAt = std::max(detail::encoderRenumberAt, static_cast<std::uint32_t>(4 * kBufSize));
   std::vector<std::uint32_t> head4, prev4, head3, prev3;
 
   // Lazy-matching state carried between calls.
@@ -208,7 +211,7 @@ struct Lh5Encoder::Impl {
     std::fill(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(dirty), 0);
     std::uint32_t next = base + static_cast<std::uint32_t>(end) + 1;
     base = next;
-    if (base >= kRenumberAt) renumber();
+    if (base >= renumberAt) renumber();
     slid = false;
     out = std::move(o);
     failed = false;
@@ -230,13 +233,15 @@ struct Lh5Encoder::Impl {
     bw.reset();
   }
 
-  // Numbers buf[0] 1 again. Entries before it are out of reach either way (the
-  // buffer keeps a window before pos) and become 0; the others shift down.
+  // Numbers the positions from near 1 again. The shift is a whole number of chain
+  // slots (positions index prev4/prev3 by their low bits); entries the shift would
+  // take to 0 or below become 0. Entries before buf[0] are out of reach either way
+  // (the buffer keeps a window before pos), shifted or not.
   void renumber() {
-    const std::uint32_t shift = base - 1;
+    const std::uint32_t shift = (base - 1) & ~kPrevMask;
     for (auto* t : {&head4, &prev4, &head3, &prev3})
       for (std::uint32_t& e : *t) e = e > shift ? e - shift : 0;
-    base = 1;
+    base -= shift;
   }
 
   // Positions inside a taken match: no search starts there, so their closest 3-byte
@@ -694,7 +699,7 @@ struct Lh5Encoder::Impl {
     std::memmove(buf.data(), buf.data() + delta, end - delta);
     base += static_cast<std::uint32_t>(delta);
     slid = true;
-    if (base >= kRenumberAt) renumber();
+    if (base >= renumberAt) renumber();
     pos -= delta;
     end -= delta;
     inserted -= std::min(inserted, delta);
