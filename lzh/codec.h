@@ -25,6 +25,7 @@ struct EncoderOptions {
   int maxChain = 64;       // hash-chain steps per position
   int niceLength = 128;    // a match this long is taken at once
   int lazyLength = 32;     // lazy: no look-ahead once a match is at least this long
+  int goodLength = 20;     // lazy: after a match this long the next search walks a quarter of the chain
   int blockCodes = 65535;  // lazy: most codes per Huffman block (1..65535)
   int segmentCodes = 512;  // lazy: a block may end after each this many codes, where
                            // the statistics change (1..blockCodes)
@@ -79,6 +80,13 @@ class Decoder {
 };
 
 std::vector<std::uint8_t> compressLh5(const std::uint8_t* data, std::size_t n, const EncoderOptions& options = {});
+namespace detail {
+// Position number past which an encoder numbers its positions from near 1 again
+// (2^31; tests lower it to reach that path with little data). Read when an encoder
+// is made.
+extern std::uint32_t encoderRenumberAt;
+}  // namespace detail
+
 // Decodes a whole stream; out gets exactly originalSize bytes on success.
 Status decompress(Method method, const std::uint8_t* packed, std::size_t packedSize, std::size_t originalSize,
                   std::vector<std::uint8_t>& out);

@@ -17,6 +17,9 @@
 #include "lzh/huffman.h"
 
 namespace pv::lzh {
+
+std::uint32_t detail::encoderRenumberAt = 0x80000000u;
+
 namespace {
 
 constexpr std::size_t kWindow = 8192;  // largest distance of -lh5-
@@ -36,6 +39,8 @@ constexpr int kMaxCands = 12;    // candidate matches kept per position
 constexpr int kPricedLiterals = 4;     // lazy: bytes of a match weighed as their own literals
 constexpr int kSecondLookLength = 6;   // lazy: a match shorter than this gets a second look
 
+// Bits out MSB first, 32 at a time into a buffer that only grows (a backup's many
+// small members reuse it).
 class BitWriter {
  public:
   void put(unsigned n, std::uint32_t v) {
@@ -44,13 +49,17 @@ class BitWriter {
     if (bits_ >= 32) {
       bits_ -= 32;
       const std::uint32_t w = static_cast<std::uint32_t>(acc_ >> bits_);
-      const std::uint8_t b[4] = {static_cast<std::uint8_t>(w >> 24), static_cast<std::uint8_t>(w >> 16),
-                                 static_cast<std::uint8_t>(w >> 8), static_cast<std::uint8_t>(w)};
-      buf.insert(buf.end(), b, b + 4);
+      if (size_ + 4 > store_.size()) store_.resize(store_.size() * 2 + 1024);
+      std::uint8_t* b = &store_[size_];
+      b[0] = static_cast<std::uint8_t>(w >> 24);
+      b[1] = static_cast<std::uint8_t>(w >> 16);
+      b[2] = static_cast<std::uint8_t>(w >> 8);
+      b[3] = static_cast<std::uint8_t>(w);
+      size_ += 4;
     }
   }
   void reset() {
-    buf.clear();
+    size_ = 0;
     acc_ = 0;
     bits_ = 0;
   }
@@ -58,17 +67,25 @@ class BitWriter {
   void flushBits() {
     while (bits_ >= 8) {
       bits_ -= 8;
-      buf.push_back(static_cast<std::uint8_t>(acc_ >> bits_));
+      byte(static_cast<std::uint8_t>(acc_ >> bits_));
     }
     if (bits_ > 0) {
-      buf.push_back(static_cast<std::uint8_t>(acc_ << (8 - bits_)));
+      byte(static_cast<std::uint8_t>(acc_ << (8 - bits_)));
       bits_ = 0;
     }
   }
-
-  std::vector<std::uint8_t> buf;
+  const std::uint8_t* data() const { return store_.data(); }
+  std::size_t size() const { return size_; }
+  // Forgets the bytes (handed out); bits not yet a whole word stay.
+  void clear() { size_ = 0; }
 
  private:
+  void byte(std::uint8_t b) {
+    if (size_ + 1 > store_.size()) store_.resize(store_.size() * 2 + 1024);
+    store_[size_++] = b;
+  }
+  std::vector<std::uint8_t> store_;
+  std::size_t size_ = 0;
   std::uint64_t acc_ = 0;
   unsigned bits_ = 0;
 };
@@ -76,6 +93,11 @@ class BitWriter {
 // Number of significant bits of p (0 for 0): the position slot of p = distance - 1.
 inline int slotOf(unsigned p) { return p ? 32 - __builtin_clz(p) : 0; }
 
+inline std::uint16_t load16(const std::uint8_t* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
 inline std::uint32_t load32(const std::uint8_t* p) {
   std::uint32_t v;
   std::memcpy(&v, p, 4);
@@ -119,7 +141,11 @@ struct Lh5Encoder::Impl {
   std::size_t end = 0;       // valid bytes in buf
   std::size_t pos = 0;       // next byte to parse
   std::size_t inserted = 0;  // positions below this are in the hash chains
-  std::uint32_t base = 0;    // absolute position (mod 2^32) of buf[0]
+  // Absolute position of buf[0]; at least 1, so that a table entry 0 means none.
+  // Members are below 4 GiB and the numbers start again past renumberAt: no wrap.
+  std::uint32_t base = 1;
+  bool slid = false;         // the buffer has moved since the stream began
+  const std::uint32_t renumberAt = std::max(detail::encoderRenumberAt, static_cast<std::uint32_t>(4 * kBufSize));
   std::vector<std::uint32_t> head4, prev4, head3, prev3;
 
   // Lazy-matching state carried between calls.
@@ -145,7 +171,11 @@ struct Lh5Encoder::Impl {
   std::uint32_t segC[kNC] = {0};  // counts of the codes after them: the segment
   std::uint32_t segP[kNP] = {0};
   int segLimit = 0;   // codes per segment
-  double openBits = 0;  // entropyBits of the open block's counts
+  std::uint16_t segUsed[kNC];  // the symbols with a count in segC
+  int segUsedN = 0;
+  double openBits = 0;  // entropy of the open block (see endSegment)
+  double openSumC = 0;  // its sum of xlog over the C counts
+  std::uint32_t openPositions = 0;  // its match codes
   BitWriter bw;
 
   Impl(OutputFn o, const EncoderOptions& e) : out(std::move(o)), opt(e) {
@@ -171,35 +201,22 @@ struct Lh5Encoder::Impl {
   std::uint32_t hash4(std::uint32_t v) const { return (v * 2654435761u) >> (32 - kHash4Bits); }
   std::uint32_t hash3(std::uint32_t v) const { return ((v & 0xFFFFFF) * 2654435761u) >> (32 - kHash3Bits); }
 
-  // Back to the state of a new encoder: the tables and the buffer all zero again.
-  // A stream that never slid touched only the entries of its own positions, and those
-  // are cleared one by one: much less than the tables for a small file. Their hashes
-  // come out as when inserted: a position is inserted only once its four bytes are
-  // in (the parse stays kLookahead behind the input until the end), and before a
-  // slide no byte is moved.
+  // Behaves from here as a new encoder would. The buffer is zeroed where the last
+  // stream wrote (bytes past the end feed the hash of the last positions). The
+  // tables are not cleared: the new stream's positions are numbered above every old
+  // one, so an old entry lies farther back than the new stream's own bytes and
+  // findMatches drops it, as it drops an empty entry (0, below every stream's base).
   void restart(OutputFn o) {
-    constexpr std::size_t kFewPositions = kPrevMask + 1;
-    if (base == 0 && inserted <= kFewPositions) {
-      for (std::size_t i = 0; i < inserted; ++i) {
-        const std::uint32_t v = load32(&buf[i]);
-        head4[hash4(v)] = 0;
-        head3[hash3(v)] = 0;
-        prev4[i & kPrevMask] = 0;
-        prev3[i & kPrevMask] = 0;
-      }
-      std::fill(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(std::min(buf.size(), end + 16)), 0);
-    } else {
-      std::fill(head4.begin(), head4.end(), 0);
-      std::fill(prev4.begin(), prev4.end(), 0);
-      std::fill(head3.begin(), head3.end(), 0);
-      std::fill(prev3.begin(), prev3.end(), 0);
-      std::fill(buf.begin(), buf.end(), 0);
-    }
+    const std::size_t dirty = slid ? buf.size() : std::min(buf.size(), end + 16);
+    std::fill(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(dirty), 0);
+    std::uint32_t next = base + static_cast<std::uint32_t>(end) + 1;
+    base = next;
+    if (base >= renumberAt) renumber();
+    slid = false;
     out = std::move(o);
     failed = false;
     inTotal = outTotal = 0;
     end = pos = inserted = 0;
-    base = 0;
     matchLen = kMinMatch - 1;
     matchDist = 0;
     pendingLiteral = false;
@@ -211,7 +228,35 @@ struct Lh5Encoder::Impl {
     std::fill(std::begin(pfreq), std::end(pfreq), 0);
     std::fill(std::begin(segC), std::end(segC), 0);
     std::fill(std::begin(segP), std::end(segP), 0);
+    segUsedN = 0;
+    openPositions = 0;
     bw.reset();
+  }
+
+  // Numbers the positions from near 1 again. The shift is a whole number of chain
+  // slots (positions index prev4/prev3 by their low bits); entries the shift would
+  // take to 0 or below become 0. Entries before buf[0] are out of reach either way
+  // (the buffer keeps a window before pos), shifted or not.
+  void renumber() {
+    const std::uint32_t shift = (base - 1) & ~kPrevMask;
+    for (auto* t : {&head4, &prev4, &head3, &prev3})
+      for (std::uint32_t& e : *t) e = e > shift ? e - shift : 0;
+    base -= shift;
+  }
+
+  // Positions inside a taken match: no search starts there, so their closest 3-byte
+  // occurrence is not needed; only the head of its hash moves on.
+  void insertCovered(std::size_t limit) {
+    if (end < kMinMatch) return;
+    limit = std::min(limit, end - kMinMatch + 1);
+    for (; inserted < limit; ++inserted) {
+      const std::uint32_t abs = base + static_cast<std::uint32_t>(inserted);
+      const std::uint32_t v = load32(&buf[inserted]);
+      std::uint32_t& h4 = head4[hash4(v)];
+      prev4[abs & kPrevMask] = h4;
+      h4 = abs;
+      head3[hash3(v)] = abs;
+    }
   }
 
   void insertUpTo(std::size_t limit) {
@@ -239,33 +284,12 @@ struct Lh5Encoder::Impl {
     const std::uint32_t cur = base + static_cast<std::uint32_t>(pos);
     const std::uint32_t limit = static_cast<std::uint32_t>(std::min(kWindow, pos));
     const std::uint8_t* scan = &buf[pos];
+    const std::uint32_t head = load32(scan) & 0xFFFFFF;
     int n = 0;
-    std::uint32_t d3 = cur - prev3[cur & kPrevMask];
-    if (d3 < 1 || d3 > limit) d3 = 0;
-    std::uint32_t cand = prev4[cur & kPrevMask];
-    std::uint32_t d = cur - cand;
-    bool chainLive = d >= 1 && d <= limit;
-    for (;;) {
-      // The closest 3-byte occurrence is visited in distance order with the chain.
-      std::uint32_t at;
-      if (d3 && (!chainLive || d3 < d)) {
-        at = d3;
-        d3 = 0;
-      } else if (chainLive && chain-- > 0) {
-        at = d;
-        if (at == d3) d3 = 0;
-        const std::uint32_t nd = cur - prev4[cand & kPrevMask];
-        if (nd <= d || nd > limit) {
-          chainLive = false;
-        } else {
-          cand = cur - nd;
-          d = nd;
-        }
-      } else {
-        break;
-      }
+    // Measures the match at distance at (its first three bytes and byte `best` agree)
+    // and records it when longer than the best so far; true once no longer one is wanted.
+    auto take = [&](std::uint32_t at) {
       const std::uint8_t* m = scan - at;
-      if (m[best] != scan[best] || m[0] != scan[0] || m[1] != scan[1] || m[2] != scan[2]) continue;
       int len = 3;
       while (len + static_cast<int>(sizeof(Word)) <= maxLen) {
         const Word x = loadWord(m + len) ^ loadWord(scan + len);
@@ -277,12 +301,38 @@ struct Lh5Encoder::Impl {
       }
       while (len < maxLen && m[len] == scan[len]) ++len;
     measured:
-      if (len > best) {
-        best = len;
-        if (n == maxOut) --n, std::memmove(out, out + 1, sizeof(Cand) * n);
-        out[n++] = Cand::make(static_cast<unsigned>(len), at);
-        if (len >= opt.niceLength || len >= maxLen) break;
+      if (len <= best) return false;
+      best = len;
+      if (n == maxOut) --n, std::memmove(out, out + 1, sizeof(Cand) * n);
+      out[n++] = Cand::make(static_cast<unsigned>(len), at);
+      return len >= opt.niceLength || len >= maxLen;
+    };
+    // The closest position sharing the 3-byte hash comes first: every earlier
+    // occurrence of these three bytes shares it too, so none is closer, and the
+    // 4-byte chain's entries before it are collisions that cannot match.
+    const std::uint32_t d3 = cur - prev3[cur & kPrevMask];
+    if (d3 >= 1 && d3 <= limit && (load32(scan - d3) & 0xFFFFFF) == head && scan[best] == (scan - d3)[best] &&
+        take(d3))
+      return n;
+    // Walks the chain in position order, newest first, down to the window's start;
+    // an entry not newer than that (0 = none, or one of an earlier stream) ends it.
+    // A candidate longer than `best` agrees on bytes 0-2 and on best - 1 and best:
+    // two loads reject most of the others.
+    const std::uint32_t low = cur - limit;
+    std::uint32_t c = prev4[cur & kPrevMask];
+    if (c >= cur || c < low) return n;
+    const std::uint8_t* const at0 = &buf[0];
+    std::uint16_t want = load16(scan + best - 1);
+    for (;;) {
+      const std::uint8_t* m = at0 + (c - base);
+      if (load16(m + best - 1) == want && (load32(m) & 0xFFFFFF) == head) {
+        if (take(cur - c)) break;
+        want = load16(scan + best - 1);
       }
+      if (--chain <= 0) break;
+      const std::uint32_t next = prev4[c & kPrevMask];
+      if (next >= c || next < low) break;
+      c = next;
     }
     return n;
   }
@@ -310,13 +360,20 @@ struct Lh5Encoder::Impl {
     Cand found[kMaxCands];
     const int maxLen = static_cast<int>(std::min<std::size_t>(kMaxMatch, end - pos));
     const int k = findMatches(maxLen, kMinMatch - 1, chain, found, kMaxCands);
-    // Prices are at most 18 * 16 per symbol: sums over a match fit an int.
-    int bestGain = 0, lits = 0;
-    int priced = 0;
+    if (k == 0) return;
+    // Prices are at most 18 * 16 per symbol: sums over a match fit an int. Every
+    // match is at least kMinMatch long: those literals are always priced.
+    static_assert(kPricedLiterals > kMinMatch);
+    int lits[kPricedLiterals + 1];
+    lits[kMinMatch] = 0;
+    for (int i = 0; i < kMinMatch; ++i) lits[kMinMatch] += static_cast<int>(litPrice[buf[pos + i]]);
+    for (int i = kMinMatch; i < kPricedLiterals; ++i) lits[i + 1] = lits[i] + static_cast<int>(litPrice[buf[pos + i]]);
+    int bestGain = 0;
     for (int j = 0; j < k; ++j) {
       const int len = static_cast<int>(found[j].len());
-      for (; priced < std::min(len, kPricedLiterals); ++priced) lits += static_cast<int>(litPrice[buf[pos + priced]]);
-      const int gain = lits + (len - priced) * static_cast<int>(avgLitPrice) - static_cast<int>(matchPrice(len, found[j].dist()));
+      const int priced = std::min(len, kPricedLiterals);
+      const int gain = lits[priced] + (len - priced) * static_cast<int>(avgLitPrice) -
+                       static_cast<int>(matchPrice(len, found[j].dist()));
       if (gain > bestGain) bestGain = gain, bestLen = len, bestDist = found[j].dist();
     }
   }
@@ -334,7 +391,7 @@ struct Lh5Encoder::Impl {
       const unsigned prevDist = matchDist;
       matchLen = kMinMatch - 1;
       if (prevLen < opt.lazyLength)
-        bestMatch(prevLen >= opt.lazyLength / 2 + 4 ? std::max(1, opt.maxChain / 4) : opt.maxChain, matchLen, matchDist);
+        bestMatch(prevLen >= opt.goodLength ? std::max(1, opt.maxChain / 4) : opt.maxChain, matchLen, matchDist);
       bool takePrev = false;
       if (prevLen >= kMinMatch) {
         if (matchLen < kMinMatch) {
@@ -379,7 +436,7 @@ struct Lh5Encoder::Impl {
       if (takePrev) {
         match(prevLen, prevDist);
         const std::size_t next = pos - 1 + prevLen;
-        insertUpTo(next);
+        insertCovered(next);
         pos = next;
         pendingLiteral = false;
         matchLen = kMinMatch - 1;
@@ -563,7 +620,7 @@ struct Lh5Encoder::Impl {
   void literal(std::uint8_t c) {
     syms.push_back(c);
     dists.push_back(0);
-    ++segC[c];
+    if (segC[c]++ == 0) segUsed[segUsedN++] = c;
     if (static_cast<int>(syms.size()) - committed >= segLimit) endSegment();
   }
   void match(int len, unsigned dist) {
@@ -571,7 +628,7 @@ struct Lh5Encoder::Impl {
     const std::uint16_t sym = static_cast<std::uint16_t>(256 + len - kMinMatch);
     syms.push_back(sym);
     dists.push_back(static_cast<std::uint16_t>(p));
-    ++segC[sym];
+    if (segC[sym]++ == 0) segUsed[segUsedN++] = sym;
     ++segP[slotOf(p)];
     if (static_cast<int>(syms.size()) - committed >= segLimit) endSegment();
   }
@@ -582,53 +639,48 @@ struct Lh5Encoder::Impl {
   // estimated cheaper than together: blocks grow while the statistics hold and end
   // where they change. Entropy needs no trees, so this costs little per segment.
   static double xlog(std::uint32_t x) { return x * log2Of(x); }
-  // Bits to code counts (c + c2, p + p2) at their entropy; c2/p2 may be null.
-  static double entropyBits(const std::uint32_t* c, const std::uint32_t* p, const std::uint32_t* c2,
-                            const std::uint32_t* p2, int* usedC) {
-    std::uint32_t tc = 0, tp = 0;
-    double bits = 0;
-    int used = 0;
-    for (int i = 0; i < kNC; ++i) {
-      const std::uint32_t f = c[i] + (c2 ? c2[i] : 0);
-      if (f) tc += f, bits -= xlog(f), ++used;
-    }
-    for (int i = 0; i < kNP; ++i) {
-      const std::uint32_t f = p[i] + (p2 ? p2[i] : 0);
-      if (f) tp += f, bits -= xlog(f);
-    }
-    if (usedC) *usedC = used;
-    return bits + xlog(tc) + xlog(tp);
-  }
   // Tree bits of a block, roughly: fixed fields and a few bits per used symbol
   // (fitted on mixed files; the choice is not sensitive to them).
   static constexpr double kTreeBits = 192, kTreeBitsPerSymbol = 3;
 
+  // A block's entropy in bits is xlog(codes) + xlog(positions) - (sum of xlog over
+  // each symbol's count). The open block keeps its sums, and only the symbols the
+  // segment used change them: a segment costs about its distinct symbols, not the
+  // whole alphabet.
   void endSegment() {
     const int n = static_cast<int>(syms.size());
     if (n == committed) return;
-    // The open block's entropy is kept from the segment before (it was "together"
-    // then), so each segment costs two sums instead of three.
-    if (committed > 0) {
-      bool split = n > opt.blockCodes;
-      double together = 0;
-      if (!split) {
-        int used = 0;
-        const double segBits = entropyBits(segC, segP, nullptr, nullptr, &used);
-        together = entropyBits(cfreq, pfreq, segC, segP, nullptr);
-        split = openBits + segBits + kTreeBits + kTreeBitsPerSymbol * used < together;
-        if (split) together = segBits;
-      } else {
-        together = entropyBits(segC, segP, nullptr, nullptr, nullptr);
+    const std::uint32_t segCodes = static_cast<std::uint32_t>(n - committed);
+    std::uint32_t segPositions = 0;
+    double segSumC = 0, segSumP = 0;
+    for (int k = 0; k < segUsedN; ++k) segSumC += xlog(segC[segUsed[k]]);
+    for (int i = 0; i < kNP; ++i) segPositions += segP[i], segSumP += xlog(segP[i]);
+    const double segBits = xlog(segCodes) + xlog(segPositions) - segSumC - segSumP;
+    bool split = committed == 0 || n > opt.blockCodes;
+    if (!split) {
+      double sumC = openSumC, sumP = 0;
+      for (int k = 0; k < segUsedN; ++k) {
+        const int i = segUsed[k];
+        sumC += xlog(cfreq[i] + segC[i]) - xlog(cfreq[i]);
       }
-      if (split) flushCodes(committed);
-      openBits = together;
-    } else {
-      openBits = entropyBits(segC, segP, nullptr, nullptr, nullptr);
+      for (int i = 0; i < kNP; ++i) sumP += xlog(pfreq[i] + segP[i]);
+      const double together = xlog(static_cast<std::uint32_t>(n)) + xlog(openPositions + segPositions) - sumC - sumP;
+      split = openBits + segBits + kTreeBits + kTreeBitsPerSymbol * segUsedN < together;
+      if (!split) openBits = together, openSumC = sumC;
     }
-    for (int i = 0; i < kNC; ++i) cfreq[i] += segC[i];
-    for (int i = 0; i < kNP; ++i) pfreq[i] += segP[i];
-    std::fill(std::begin(segC), std::end(segC), 0);
-    std::fill(std::begin(segP), std::end(segP), 0);
+    if (split) {
+      flushCodes(committed);
+      openBits = segBits;
+      openSumC = segSumC;
+    }
+    for (int k = 0; k < segUsedN; ++k) {
+      const int i = segUsed[k];
+      cfreq[i] += segC[i];
+      segC[i] = 0;
+    }
+    segUsedN = 0;
+    for (int i = 0; i < kNP; ++i) pfreq[i] += segP[i], segP[i] = 0;
+    openPositions += segPositions;
     committed = static_cast<int>(syms.size());
     if (!opt.optimal) setPrices(cfreq, pfreq);  // what follows is priced like the open block
   }
@@ -646,6 +698,8 @@ struct Lh5Encoder::Impl {
     const std::size_t delta = pos - kWindow - 1;
     std::memmove(buf.data(), buf.data() + delta, end - delta);
     base += static_cast<std::uint32_t>(delta);
+    slid = true;
+    if (base >= renumberAt) renumber();
     pos -= delta;
     end -= delta;
     inserted -= std::min(inserted, delta);
@@ -752,37 +806,44 @@ struct Lh5Encoder::Impl {
       bw.put(kPBits, 0);
       bw.put(kPBits, pOnly);
       std::fill(plen, plen + kNP, 0);
+      std::fill(pcode, pcode + kNP, 0);
     } else {
       int n = kNP;
       while (n > 0 && plen[n - 1] == 0) --n;
       writeLengths(plen, n, kPBits, -1);
       detail::buildCodes(plen, kNP, pcode);
     }
-    if (cUsed <= 1) std::fill(clen, clen + kNC, 0);
+    if (cUsed <= 1) {
+      std::fill(clen, clen + kNC, 0);
+      std::fill(ccode, ccode + kNC, 0);
+    }
 
+    // A code of a one-symbol tree is 0 bits long and 0: put() then adds nothing. A
+    // position's slot code and extra bits go out as one piece (at most 16 + 12 bits).
     for (int i = 0; i < count; ++i) {
       const int s = syms[i];
-      if (clen[s]) bw.put(clen[s], ccode[s]);
+      bw.put(clen[s], ccode[s]);
       if (s >= 256) {
         const unsigned p = dists[i];
         const int slot = slotOf(p);
-        if (plen[slot]) bw.put(plen[slot], pcode[slot]);
-        if (slot >= 2) bw.put(slot - 1, p & ((1u << (slot - 1)) - 1));
+        const int extra = slot >= 2 ? slot - 1 : 0;
+        bw.put(plen[slot] + extra, (static_cast<std::uint32_t>(pcode[slot]) << extra) | (p & ((1u << extra) - 1)));
       }
     }
     syms.erase(syms.begin(), syms.begin() + count);
     dists.erase(dists.begin(), dists.begin() + count);
     committed = 0;
+    openPositions = 0;
     std::fill(std::begin(cfreq), std::end(cfreq), 0);
     std::fill(std::begin(pfreq), std::end(pfreq), 0);
-    if (bw.buf.size() >= kOutChunk) emit();
+    if (bw.size() >= kOutChunk) emit();
   }
 
   void emit() {
-    if (bw.buf.empty() || failed) return;
-    if (!out(bw.buf.data(), bw.buf.size())) failed = true;
-    outTotal += bw.buf.size();
-    bw.buf.clear();
+    if (bw.size() == 0 || failed) return;
+    if (!out(bw.data(), bw.size())) failed = true;
+    outTotal += bw.size();
+    bw.clear();
   }
 
   bool write(const std::uint8_t* data, std::size_t n) {
@@ -817,7 +878,7 @@ void Lh5Encoder::restart(OutputFn out) { impl_->restart(std::move(out)); }
 bool Lh5Encoder::write(const std::uint8_t* data, std::size_t n) { return impl_->write(data, n); }
 bool Lh5Encoder::finish() { return impl_->finish(); }
 std::uint64_t Lh5Encoder::originalSize() const { return impl_->inTotal; }
-std::uint64_t Lh5Encoder::packedSize() const { return impl_->outTotal + impl_->bw.buf.size(); }
+std::uint64_t Lh5Encoder::packedSize() const { return impl_->outTotal + impl_->bw.size(); }
 
 std::vector<std::uint8_t> compressLh5(const std::uint8_t* data, std::size_t n, const EncoderOptions& options) {
   std::vector<std::uint8_t> out;

@@ -147,7 +147,7 @@ class Run {
   ProgressWindow progress_;
   UnlhaExtractingInfo info_{};
   bool cancelled_ = false;
-  static constexpr DWORD kTickMs = 50;
+  static constexpr DWORD kTickMs = 100;
   DWORD lastTick_ = ::GetTickCount() - kTickMs;
   HCURSOR waitCursor_ = nullptr, oldCursor_ = nullptr;
   int oldPriority_ = THREAD_PRIORITY_NORMAL;

@@ -32,7 +32,7 @@ class ProgressWindow {
   // of the caller's can run (and start a second command) in the middle of this one.
   void pump();
 
-  static constexpr DWORD kShowEveryMs = 100;
+  static constexpr DWORD kShowEveryMs = 250;
   bool cancelRequested() const { return cancel_; }
   // Enables the owner again, then destroys the window (in this order, so that Windows
   // gives the activation back to the owner and not to another program).

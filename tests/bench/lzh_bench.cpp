@@ -3,8 +3,10 @@
 //   lzh_bench create <dir> <archive>   new archive of every file and folder under dir
 //   lzh_bench update <dir> <archive>   update it: temp file, verify, rename
 // PV_BENCH_OPTIMAL=1 in the environment selects the cheapest-path parser;
-// PV_BENCH_THREADS=N compresses on N worker threads; PV_BENCH_CHAIN and PV_BENCH_LAZY
-// set the hash-chain steps and the lazy-match limit (to weigh speed against size).
+// PV_BENCH_THREADS=N compresses on N worker threads; PV_BENCH_CHAIN, PV_BENCH_LAZY,
+// PV_BENCH_GOOD and PV_BENCH_NICE set the hash-chain steps, the lazy-match limit, the
+// match length that shortens the next search and the one taken at once (to weigh
+// speed against size).
 // Prints one line: members added/replaced/kept and the archive size.
 #include <dirent.h>
 #include <fcntl.h>
@@ -163,6 +165,8 @@ int main(int argc, char** argv) {
     if (const char* t = std::getenv("PV_BENCH_THREADS")) options.threads = std::atoi(t);
     if (const char* c = std::getenv("PV_BENCH_CHAIN")) options.encoder.maxChain = std::atoi(c);
     if (const char* l = std::getenv("PV_BENCH_LAZY")) options.encoder.lazyLength = std::atoi(l);
+    if (const char* g = std::getenv("PV_BENCH_GOOD")) options.encoder.goodLength = std::atoi(g);
+    if (const char* k = std::getenv("PV_BENCH_NICE")) options.encoder.niceLength = std::atoi(k);
     r = updateArchive(old.get(), entries, sink, options);
     if (r.status.ok() && !sink.flush()) r.status = Status::fail(Error::WriteFailed);
   }

@@ -219,6 +219,33 @@ TEST(LzhCodecRoundTrip, RestartedEncoderEqualsNewOne) {
   }
 }
 
+// A reused encoder numbers positions on from the last stream's, and from near 1 again
+// past a limit (mid-stream or at a restart). With the limit as low as it goes, every
+// stream still comes out as from a new encoder with the usual limit.
+TEST(LzhCodecRoundTrip, RenumberedPositionsChangeNothing) {
+  const std::vector<Bytes> streams = {lzhtest::textBytes(300000, 7), lzhtest::textBytes(5000, 3),
+                                      lzhtest::randomBytes(90000, 6), lzhtest::textBytes(200000, 4),
+                                      lzhtest::textBytes(700, 5)};
+  std::vector<Bytes> expected;
+  for (const Bytes& s : streams) expected.push_back(compressLh5(s.data(), s.size()));
+  const std::uint32_t saved = pv::lzh::detail::encoderRenumberAt;
+  pv::lzh::detail::encoderRenumberAt = 1;
+  EXPECT_EQ(compressLh5(streams[0].data(), streams[0].size()), expected[0]);
+  Lh5Encoder enc({});
+  for (std::size_t i = 0; i < 3 * streams.size(); ++i) {
+    const Bytes& s = streams[i % streams.size()];
+    Bytes out;
+    enc.restart([&](const std::uint8_t* p, std::size_t n) {
+      out.insert(out.end(), p, p + n);
+      return true;
+    });
+    ASSERT_TRUE(enc.write(s.data(), s.size()));
+    ASSERT_TRUE(enc.finish());
+    EXPECT_EQ(out, expected[i % streams.size()]) << "stream " << i;
+  }
+  pv::lzh::detail::encoderRenumberAt = saved;
+}
+
 TEST(LzhDecoderHostile, GarbageAndDamagedStreamsFailCleanly) {
   // Random streams: no crash, no overrun (the sanitizers watch), at most the
   // announced size.
