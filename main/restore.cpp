@@ -126,8 +126,8 @@ void waitUntilFree(arc::TArchive& archive) {
 }
 
 std::string countsText(unsigned restored, unsigned kept, unsigned notRestored) {
-  return "復元したファイル:\t" + std::to_string(restored) + "\r\nそのまま残したファイル:\t" + std::to_string(kept) +
-         "\r\n復元しなかったファイル:\t" + std::to_string(notRestored);
+  return "復元したファイル: " + std::to_string(restored) + " 件\r\nそのまま残したファイル: " + std::to_string(kept) +
+         " 件\r\n復元しなかったファイル: " + std::to_string(notRestored) + " 件";
 }
 
 }  // namespace
@@ -238,9 +238,9 @@ void TForm1::RestoreClick() {
     const int answer = win::messageBox(
         "復元先のフォルダには、すでにファイルがあります。\r\n" + target +
             "\r\n\r\n同じ名前のファイルがあるとき、新しいほうを残しますか?\r\n\r\n"
-            "[はい]\t書庫のファイルのほうが新しいときだけ置き換えます。\r\n"
-            "[いいえ]\t書庫のファイルですべて置き換えます。\r\n"
-            "[キャンセル]\t復元しません。",
+            "はい: 書庫のファイルのほうが新しいときだけ置き換えます。\r\n"
+            "いいえ: 書庫のファイルですべて置き換えます。\r\n"
+            "キャンセル: 復元しません。",
         PV_PRODUCT_NAME, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON1, handle());
     if (answer == IDCANCEL) return;
     replace = answer == IDNO;
@@ -293,7 +293,7 @@ void TForm1::RestoreClick() {
   } else if (result != 0) {
     text += "\r\n\r\n(書庫ライブラリから件数を取得できませんでした)";
   }
-  text += "\r\n\r\n書庫:\t" + archive + "\r\n復元先:\t" + target;
+  text += "\r\n\r\n書庫:\r\n" + archive + "\r\n復元先:\r\n" + target;
   win::messageBox(text, PV_PRODUCT_NAME, MB_OK | icon, handle());
   // As a backup opens its archive: the restored folder, after a run that went through.
   if (result == 0) ::ShellExecuteA(handle(), "open", target.c_str(), nullptr, nullptr, SW_SHOW);
@@ -349,16 +349,16 @@ void TForm1::TestArcClick() {
     win::messageBox(text, "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
-  std::string text = "書庫に誤りが見つかりました。\r\n" + archive;
+  std::string text = "書庫に誤りが見つかりました。\r\n" + archive + "\r\n\r\n";
   // A member that does not decode is named on the line after the cause.
-  if (result == UNLHA_ERR_CRC || result == UNLHA_ERR_METHOD) {
-    const std::size_t nl = report.find("\r\n");
-    if (nl != std::string::npos) {
-      const std::size_t end = report.find("\r\n", nl + 2);
-      text += "\r\n\r\n最初に誤りが見つかったファイル:\r\n" + report.substr(nl + 2, end == std::string::npos ? end : end - nl - 2);
-    }
+  const std::size_t nl = report.find("\r\n");
+  if ((result == UNLHA_ERR_CRC || result == UNLHA_ERR_METHOD) && nl != std::string::npos) {
+    const std::size_t end = report.find("\r\n", nl + 2);
+    const std::string member = report.substr(nl + 2, end == std::string::npos ? end : end - nl - 2);
+    text += "最初に誤りが見つかったファイル:\r\n" + member + "\r\n(" + report.substr(0, nl) + ")";
+  } else {
+    text += report;
   }
-  if (!report.empty()) text += "\r\n\r\n" + report;
   win::messageBox(text, PV_PRODUCT_NAME, MB_OK | MB_ICONERROR, handle());
 }
 

@@ -317,22 +317,14 @@ bool saveWindowShot(HWND hwnd, const std::string& path);
 // Colour (0x00BBGGRR) of a screen pixel, for checks like "something was drawn here".
 COLORREF screenPixel(POINT screen);
 
-// ---------------------------------------------------------------- context menus and the folder dialog
+// ---------------------------------------------------------------- context menus
 // Real key presses: the keys go down in order and up in reverse (realKeys({VK_SHIFT,
 // VK_F10}) is Shift+F10), to whichever window has the focus.
 bool realKeys(const std::vector<UINT>& vks);
 bool realRightClick(POINT screen);
-// The items of an open popup menu (#32768): text, state and screen rectangle.
-struct MenuItem {
-  std::string text;
-  bool enabled = false;
-  RECT rect{};
-};
-std::vector<MenuItem> popupMenuItems(HWND popup);
-// Clicks the item with the real mouse.
-bool clickPopupMenuItem(HWND popup, const std::string& text);
-// Selects a folder in the shell's folder dialog (BFFM_SETSELECTION), as if clicked in its tree.
-bool browseSelect(HWND dialog, const std::string& folder);
+// Clicks item index of an open popup menu (#32768) of count text items with the real
+// mouse. (Under Wine another process cannot read a menu's items.)
+bool clickPopupMenuItem(HWND popup, int index, int count);
 
 // ---------------------------------------------------------------- registry
 // key is a path below root ("Software\\Sorvane\\pelbo").

@@ -1,7 +1,5 @@
-// Real keys with modifiers, the right mouse button, popup menus and the shell's
-// folder dialog: what a context menu and a restore are driven with.
-#include <shlobj.h>
-
+// Real keys with modifiers, the right mouse button and popup menus: what a context
+// menu is opened and worked with.
 #include "detail.h"
 #include "driver.h"
 
@@ -46,46 +44,17 @@ bool realRightClick(POINT screen) {
   return true;
 }
 
-std::vector<MenuItem> popupMenuItems(HWND popup) {
-  std::vector<MenuItem> items;
-  LRESULT r = 0;
-  if (!detail::sendW(popup, MN_GETHMENU, 0, 0, &r) || !r) {
-    setError("no menu behind the popup window");
-    return items;
+// Wine keeps a menu inside the process that made it: another process can neither
+// read its items nor ask for their rectangles. Items of text only are equally high,
+// so the popup window's client area, cut in count slices, gives the item's place.
+bool clickPopupMenuItem(HWND popup, int index, int count) {
+  if (!IsWindow(popup) || index < 0 || index >= count) {
+    setError("no such popup menu item");
+    return false;
   }
-  HMENU menu = reinterpret_cast<HMENU>(r);
-  for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
-    MenuItem item;
-    wchar_t text[256] = {};
-    GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
-    item.text = detail::wideToAnsi(text);
-    item.enabled = !(GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED));
-    GetMenuItemRect(nullptr, menu, static_cast<UINT>(i), &item.rect);
-    items.push_back(item);
-  }
-  return items;
-}
-
-bool clickPopupMenuItem(HWND popup, const std::string& text) {
-  for (const MenuItem& item : popupMenuItems(popup))
-    if (textMatches(item.text, text)) {
-      RECT r = item.rect;
-      if (r.right <= r.left) {
-        setError("menu item without a rectangle: " + text);
-        return false;
-      }
-      return realClick(detail::centre(r));
-    }
-  setError("no menu item " + text);
-  return false;
-}
-
-bool browseSelect(HWND dialog, const std::string& folder) {
-  detail::RemoteBuffer buf(dialog, folder.size() + 1);
-  if (!buf.ok() || !buf.write(folder.c_str(), folder.size() + 1)) return false;
-  LRESULT r = 0;
-  if (!detail::sendW(dialog, BFFM_SETSELECTIONA, TRUE, buf.address(), &r)) return false;
-  return settle(dialog);
+  RECT c = clientRect(popup);
+  const int h = (c.bottom - c.top) / count;
+  return realClick(clientToScreen(popup, {(c.left + c.right) / 2, c.top + h * index + h / 2}));
 }
 
 }  // namespace pv::test
