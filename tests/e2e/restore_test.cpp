@@ -317,8 +317,8 @@ TEST_F(Restore, TheTestCommandOnASoundAndADamagedArchive) {
   EXPECT_EQ(ownerWindow(libBox), main_);
   ASSERT_TRUE(answerMessageBox(libBox, IDOK));
   const std::string bad = answer("OK", "test-damaged.png");
-  EXPECT_EQ(bad.rfind("書庫に誤りが見つかりました。\r\n" + damaged + "\r\n\r\n最初に誤りが見つかったファイル:\r\n表.txt\r\n", 0), 0u)
-      << bad;
+  EXPECT_EQ(bad, "書庫に誤りが見つかりました。\r\n" + damaged +
+                     "\r\n\r\n最初に誤りが見つかったファイル:\r\n表.txt\r\n(CRC が一致しません。データが壊れています。)");
 }
 
 // A cancel while files are written: the file being replaced and those not reached
