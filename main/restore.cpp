@@ -78,7 +78,16 @@ struct ArchiveSurvey {
 
 ArchiveSurvey survey(arc::TArchive& archive, const std::string& file, std::size_t lineExtra) {
   ArchiveSurvey s;
-  if (!archive.OpenArchive(file)) return s;
+  if (!archive.OpenArchive(file)) {
+    // Unlisted (damaged, or not an archive): a member's line is about as long as its
+    // header, so twice the file's size leaves room for the members before the damage.
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    if (::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &d)) {
+      const std::uint64_t size = (std::uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow;
+      s.outputSize += static_cast<std::size_t>(std::min<std::uint64_t>(size * 2, 64u << 20));
+    }
+    return s;
+  }
   for (std::int32_t r = archive.FindFirst("*"); r == 0; r = archive.FindNext()) {
     const std::string name = archive.FindName();
     if (!sjis::endsWithChar(name, '\\')) ++s.files;
