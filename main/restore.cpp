@@ -299,6 +299,8 @@ void TForm1::RestoreClick() {
     const unsigned done = counts->restored + counts->kept;
     const unsigned missing = s.listed && s.files > done ? s.files - done : 0;
     text += "\r\n\r\n" + countsText(counts->restored, counts->kept, std::max(counts->failed, missing));
+    // A damaged archive cannot be listed: what lies past the damage is not known.
+    if (!s.listed && result == UNLHA_ERR_DAMAGED) text += "\r\n(書庫の壊れた箇所より後のファイルは数に入っていません)";
   } else if (result != 0) {
     text += "\r\n\r\n(書庫ライブラリから件数を取得できませんでした)";
   }

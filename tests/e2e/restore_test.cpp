@@ -299,6 +299,7 @@ TEST_F(Restore, OverTheOriginalANewerLocalFileIsKept) {
 
 // The Menu key and the test command: a sound archive, then one whose last member's
 // data was damaged. The library's own box comes first, then ours names the member.
+// Restored, the damaged archive gives back what is sound.
 TEST_F(Restore, TheTestCommandOnASoundAndADamagedArchive) {
   std::string text1, text2;
   for (int i = 0; i < 300; ++i) text1 += "line " + std::to_string(i) + " of the first file\r\n";
@@ -327,6 +328,18 @@ TEST_F(Restore, TheTestCommandOnASoundAndADamagedArchive) {
   const std::string bad = answer("OK", "test-damaged.png");
   EXPECT_EQ(bad, "書庫に誤りが見つかりました。\r\n" + damaged +
                      "\r\n\r\n最初に誤りが見つかったファイル:\r\n表.txt\r\n(CRC が一致しません。データが壊れています。)");
+
+  // Restoring it gives back the sound member and counts the damaged one, which
+  // leaves no file behind.
+  menu(How::MenuKey, "復元...");
+  pickArchive("復元する書庫の選択", "", damaged);
+  pickTarget();
+  libBox = waitMessageBox("unlha32.dll", proc_.pid());
+  ASSERT_TRUE(libBox) << dumpWindows(proc_.pid());
+  ASSERT_TRUE(answerMessageBox(libBox, IDOK));
+  const std::string partly = answer("OK");
+  EXPECT_EQ(partly.rfind("復元できなかったファイルがあります。\r\n\r\n" + counts(1, 0, 1) + "\r\n\r\n", 0), 0u) << partly;
+  EXPECT_EQ(tree(joinPath(dest, "damaged")), (std::vector<std::pair<std::string, std::string>>{{"one.txt", text1}}));
 }
 
 // A cancel while files are written: the file being replaced and those not reached
