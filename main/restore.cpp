@@ -187,6 +187,9 @@ std::string chooseArchive(win::Form& owner, const TBuckup& b, const std::string&
           : owner.addComponent(std::make_unique<win::OpenDialog>(), "RestoreOpenDialog"));
   dialog.filter = "LHA 書庫 (*.lzh)|*.lzh|すべてのファイル (*.*)|*.*";
   dialog.defaultExt = "lzh";
+  // The program's current folder stays: a definition without a base folder names its
+  // files relative to it.
+  dialog.options |= OFN_NOCHANGEDIR;
   dialog.title = title;
   dialog.initialDir = b.DestDir;
   dialog.fileName.clear();
