@@ -333,6 +333,12 @@ LRESULT TForm1::handleMessage(UINT msg, WPARAM w, LPARAM l) {
     case WM_ENDSESSION:
       if (w) storePlacement();
       return 0;
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(w) == BDList.handle()) {
+        BDListContextPopup(l);
+        return 0;
+      }
+      break;
     case WM_EXITMENULOOP: {
       LRESULT r = Form::handleMessage(msg, w, l);
       StatusBar1.setSimpleText("");

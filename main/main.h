@@ -68,6 +68,11 @@ class TForm1 : public win::Form {
   void EnvBtnClick(win::Control& sender);
   void BuckupBtnClick(win::Control& sender);
   void AboutBtnClick(win::Control& sender);
+  // The list's context menu and its two commands (restore.cpp): restore an archive
+  // of the selected definition into a folder, or test one. at: WM_CONTEXTMENU's position.
+  void BDListContextPopup(LPARAM at);
+  void RestoreClick();
+  void TestArcClick();
 
  protected:
   LRESULT handleMessage(UINT msg, WPARAM w, LPARAM l) override;

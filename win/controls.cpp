@@ -292,6 +292,19 @@ LRESULT ListBox::handleMessage(UINT msg, WPARAM w, LPARAM l) {
     case WM_LBUTTONUP:
       pressPending_ = false;
       break;
+    // The keyboard's context menu (the Menu key, Shift+F10), raised on the key going
+    // down; its key going up must neither raise it again nor open a menu bar.
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (w == VK_APPS || (w == VK_F10 && ::GetKeyState(VK_SHIFT) < 0)) {
+        ::SendMessageA(handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(handle()), static_cast<LPARAM>(-1));
+        return 0;
+      }
+      break;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+      if (w == VK_APPS || (w == VK_F10 && ::GetKeyState(VK_SHIFT) < 0)) return 0;
+      break;
   }
   return Control::handleMessage(msg, w, l);
 }

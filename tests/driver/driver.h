@@ -317,6 +317,15 @@ bool saveWindowShot(HWND hwnd, const std::string& path);
 // Colour (0x00BBGGRR) of a screen pixel, for checks like "something was drawn here".
 COLORREF screenPixel(POINT screen);
 
+// ---------------------------------------------------------------- context menus
+// Real key presses: the keys go down in order and up in reverse (realKeys({VK_SHIFT,
+// VK_F10}) is Shift+F10), to whichever window has the focus.
+bool realKeys(const std::vector<UINT>& vks);
+bool realRightClick(POINT screen);
+// Clicks item index of an open popup menu (#32768) of count text items with the real
+// mouse. (Under Wine another process cannot read a menu's items.)
+bool clickPopupMenuItem(HWND popup, int index, int count);
+
 // ---------------------------------------------------------------- registry
 // key is a path below root ("Software\\Sorvane\\pelbo").
 std::optional<std::string> regReadString(HKEY root, const std::string& key, const std::string& name);
