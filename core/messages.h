@@ -39,4 +39,27 @@ inline constexpr char kNoVersion[] =
     "unlha32.dll からバージョンを取得できません (UnlhaGetVersion がありません)。"
     "書庫を作成できるライブラリか確認できないため、バックアップできませんでした。";
 
+// Restore and archive test from the definitions list's menu (lines end in CR LF, as
+// the rest of the text of the boxes that show them does).
+inline constexpr char kRestoreNoLibrary[] = "書庫を扱うライブラリ (unlha32.dll) が見つかりません。復元できませんでした。";
+inline constexpr char kTestNoLibrary[] = "書庫を扱うライブラリ (unlha32.dll) が見つかりません。書庫を検査できませんでした。";
+inline constexpr char kNoCommand[] = "使用中の書庫ライブラリは、この操作 (%s コマンド) に対応していません。";
+inline constexpr char kRestoreOverFiles[] =
+    "復元先のフォルダには、すでにファイルがあります。\r\n%s\r\n\r\n同じ名前のファイルがあるとき、新しいほうを残しますか?\r\n\r\n"
+    "はい: 書庫のファイルのほうが新しいときだけ置き換えます。\r\n"
+    "いいえ: 書庫のファイルですべて置き換えます。\r\n"
+    "キャンセル: 復元しません。";
+inline constexpr char kRestored[] = "復元しました。";
+inline constexpr char kRestoreCancelled[] = "復元を中止しました。";
+inline constexpr char kRestoredPartly[] = "復元できなかったファイルがあります。";
+inline constexpr char kRestoreFailed[] = "復元できませんでした。";
+inline constexpr char kRestoreCounts[] =
+    "復元したファイル: %s 件\r\nそのまま残したファイル: %s 件\r\n復元しなかったファイル: %s 件";
+inline constexpr char kPastTheDamage[] = "(書庫の壊れた箇所より後のファイルは数に入っていません)";
+inline constexpr char kNoCounts[] = "(書庫ライブラリから件数を取得できませんでした)";
+inline constexpr char kArchiveSound[] = "書庫に誤りはありません。";
+inline constexpr char kTestCancelled[] = "書庫の検査を中止しました。";
+inline constexpr char kArchiveDamaged[] = "書庫に誤りが見つかりました。";
+inline constexpr char kFirstDamaged[] = "最初に誤りが見つかったファイル:";
+
 }  // namespace pv::msg

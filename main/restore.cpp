@@ -16,6 +16,8 @@
 
 #include "archive/Archive.h"
 #include "core/backup.h"
+#include "core/error.h"
+#include "core/messages.h"
 #include "core/path.h"
 #include "core/sjis.h"
 #include "main/main.h"
@@ -35,8 +37,6 @@ enum : UINT { kCmdRestore = 1, kCmdTest = 2 };
 
 constexpr DWORD kBusyPollMs = 500;
 
-const char* const kNoLibrary = "書庫を扱うライブラリ (unlha32.dll) が見つかりません。";
-const char* const kNoCommand = "使用中の書庫ライブラリは、この操作 (%s コマンド) に対応していません。";
 const char* const kRestoring = "ファイルの復元中...";
 const char* const kTesting = "書庫の検査中...";
 
@@ -135,8 +135,8 @@ void waitUntilFree(arc::TArchive& archive) {
 }
 
 std::string countsText(unsigned restored, unsigned kept, unsigned notRestored) {
-  return "復元したファイル: " + std::to_string(restored) + " 件\r\nそのまま残したファイル: " + std::to_string(kept) +
-         " 件\r\n復元しなかったファイル: " + std::to_string(notRestored) + " 件";
+  return formatText(msg::kRestoreCounts,
+                    {std::to_string(restored), std::to_string(kept), std::to_string(notRestored)});
 }
 
 }  // namespace
@@ -236,7 +236,7 @@ void TForm1::RestoreClick() {
   if (i < 0) return;
   const TBuckup& b = *record(i);
   if (!Archive1.CanExecute()) {
-    win::messageBox(std::string(kNoLibrary) + "復元できませんでした。", "エラー", MB_OK | MB_ICONERROR, handle());
+    win::messageBox(msg::kRestoreNoLibrary, "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
   const std::string archive = chooseArchive(*this, b, "復元する書庫の選択");
@@ -248,11 +248,7 @@ void TForm1::RestoreClick() {
   bool replace = false;
   if (holdsAnything(target)) {
     const int answer = win::messageBox(
-        "復元先のフォルダには、すでにファイルがあります。\r\n" + target +
-            "\r\n\r\n同じ名前のファイルがあるとき、新しいほうを残しますか?\r\n\r\n"
-            "はい: 書庫のファイルのほうが新しいときだけ置き換えます。\r\n"
-            "いいえ: 書庫のファイルですべて置き換えます。\r\n"
-            "キャンセル: 復元しません。",
+        formatText(msg::kRestoreOverFiles, target),
         PV_PRODUCT_NAME, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON1, handle());
     if (answer == IDCANCEL) return;
     replace = answer == IDNO;
@@ -274,13 +270,13 @@ void TForm1::RestoreClick() {
   }
 
   if (result == -1) {
-    win::messageBox(std::string(kNoLibrary) + "復元できませんでした。", "エラー", MB_OK | MB_ICONERROR, handle());
+    win::messageBox(msg::kRestoreNoLibrary, "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
   const std::optional<ExtractCounts> counts = summaryOf(out);
   if (result == UNLHA_ERR_COMMAND && !counts) {
     char text[256];
-    std::snprintf(text, sizeof text, kNoCommand, "x");
+    std::snprintf(text, sizeof text, msg::kNoCommand, "x");
     win::messageBox(text, "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
@@ -288,12 +284,12 @@ void TForm1::RestoreClick() {
   std::string text;
   UINT icon = MB_ICONINFORMATION;
   if (result == 0) {
-    text = "復元しました。";
+    text = msg::kRestored;
   } else if (result == UNLHA_ERR_CANCELLED) {
-    text = "復元を中止しました。";
+    text = msg::kRestoreCancelled;
     icon = MB_ICONWARNING;
   } else {
-    text = counts ? "復元できなかったファイルがあります。" : "復元できませんでした。";
+    text = counts ? msg::kRestoredPartly : msg::kRestoreFailed;
     icon = MB_ICONWARNING;
   }
   if (counts) {
@@ -303,9 +299,9 @@ void TForm1::RestoreClick() {
     const unsigned missing = s.listed && s.files > done ? s.files - done : 0;
     text += "\r\n\r\n" + countsText(counts->restored, counts->kept, std::max(counts->failed, missing));
     // A damaged archive cannot be listed: what lies past the damage is not known.
-    if (!s.listed && result == UNLHA_ERR_DAMAGED) text += "\r\n(書庫の壊れた箇所より後のファイルは数に入っていません)";
+    if (!s.listed && result == UNLHA_ERR_DAMAGED) text += std::string("\r\n") + msg::kPastTheDamage;
   } else if (result != 0) {
-    text += "\r\n\r\n(書庫ライブラリから件数を取得できませんでした)";
+    text += std::string("\r\n\r\n") + msg::kNoCounts;
   }
   text += "\r\n\r\n書庫:\r\n" + archive + "\r\n復元先:\r\n" + target;
   win::messageBox(text, PV_PRODUCT_NAME, MB_OK | icon, handle());
@@ -320,7 +316,7 @@ void TForm1::TestArcClick() {
   if (i < 0) return;
   const TBuckup& b = *record(i);
   if (!Archive1.CanExecute()) {
-    win::messageBox(std::string(kNoLibrary) + "書庫を検査できませんでした。", "エラー", MB_OK | MB_ICONERROR, handle());
+    win::messageBox(msg::kTestNoLibrary, "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
   const std::string archive = chooseArchive(*this, b, "検査する書庫の選択");
@@ -338,7 +334,7 @@ void TForm1::TestArcClick() {
     out = runOutput(buf);
   }
   if (result == -1) {
-    win::messageBox(std::string(kNoLibrary) + "書庫を検査できませんでした。", "エラー", MB_OK | MB_ICONERROR, handle());
+    win::messageBox(msg::kTestNoLibrary, "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
   // The library's report: "OK: <member>" for each sound member, then its message.
@@ -349,27 +345,27 @@ void TForm1::TestArcClick() {
   while (!report.empty() && (report.back() == '\n' || report.back() == '\r')) report.pop_back();
 
   if (result == 0) {
-    win::messageBox("書庫に誤りはありません。\r\n" + archive + (report.empty() ? "" : "\r\n\r\n" + report),
+    win::messageBox(msg::kArchiveSound + std::string("\r\n") + archive + (report.empty() ? "" : "\r\n\r\n" + report),
                     PV_PRODUCT_NAME, MB_OK | MB_ICONINFORMATION, handle());
     return;
   }
   if (result == UNLHA_ERR_CANCELLED) {
-    win::messageBox("書庫の検査を中止しました。\r\n" + archive, PV_PRODUCT_NAME, MB_OK | MB_ICONWARNING, handle());
+    win::messageBox(msg::kTestCancelled + std::string("\r\n") + archive, PV_PRODUCT_NAME, MB_OK | MB_ICONWARNING, handle());
     return;
   }
   if (result == UNLHA_ERR_COMMAND) {
     char text[256];
-    std::snprintf(text, sizeof text, kNoCommand, "t");
+    std::snprintf(text, sizeof text, msg::kNoCommand, "t");
     win::messageBox(text, "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
-  std::string text = "書庫に誤りが見つかりました。\r\n" + archive + "\r\n\r\n";
+  std::string text = msg::kArchiveDamaged + std::string("\r\n") + archive + "\r\n\r\n";
   // A member that does not decode is named on the line after the cause.
   const std::size_t nl = report.find("\r\n");
   if ((result == UNLHA_ERR_CRC || result == UNLHA_ERR_METHOD) && nl != std::string::npos) {
     const std::size_t end = report.find("\r\n", nl + 2);
     const std::string member = report.substr(nl + 2, end == std::string::npos ? end : end - nl - 2);
-    text += "最初に誤りが見つかったファイル:\r\n" + member + "\r\n(" + report.substr(0, nl) + ")";
+    text += msg::kFirstDamaged + std::string("\r\n") + member + "\r\n(" + report.substr(0, nl) + ")";
   } else {
     text += report;
   }
