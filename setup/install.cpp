@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cctype>
 #include <cstring>
 #include <optional>
@@ -221,14 +222,25 @@ void removeCreatedFolders(const std::vector<std::string>& created) {
 }
 
 // A deferred deleter still pending from an uninstall of this folder would delete
-// the new installer at the next logon and leave an installation without one.
-void cancelPendingDeleter() {
+// the new installer at the next logon and leave an installation without one. Answers
+// how many parent folders it was to remove: the uninstalled installation created
+// them and the folder, and this one takes them over.
+int cancelPendingDeleter() {
   RegKey key = RegKey::open(HKEY_LOCAL_MACHINE, kRunOnceKey, KEY_READ | KEY_WRITE);
-  if (!key) return;
+  if (!key) return 0;
   const auto command = key.readString(kRegName);
-  if (!command) return;
-  const std::vector<std::string> args = cmdline::splitProgramArgs(*command);
-  if (args.size() >= 3 && args[1] == "-n" && SameFolder(args[2], InstallDir)) key.deleteValue(kRegName);
+  if (!command) return 0;
+  std::vector<std::string> args = cmdline::splitProgramArgs(*command);
+  int parents = 0;
+  if (args.size() >= 3 && args[1] == "-p") {
+    parents = std::atoi(args[2].c_str());
+    args.erase(args.begin() + 1, args.begin() + 3);
+  }
+  if (args.size() >= 3 && args[1] == "-n" && SameFolder(args[2], InstallDir)) {
+    key.deleteValue(kRegName);
+    return parents;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -337,7 +349,7 @@ void TForm1::Install() {
     return;
   }
 
-  const std::vector<std::string> created = missingFolders(InstallDir);
+  std::vector<std::string> created = missingFolders(InstallDir);
   ::SHCreateDirectoryExA(nullptr, InstallDir.c_str(), nullptr);
   if (!dirExists(InstallDir)) {
     removeCreatedFolders(created);  // a path too long leaves its first levels behind
@@ -383,7 +395,14 @@ void TForm1::Install() {
   if (ReadInstalledVersion(InstallDir) != SetupVersion) return copyFailed();
   CopyDlg->ProgressBar1.setPosition(100);
   CopyDlg->hide();
-  cancelPendingDeleter();
+  if (const int parents = cancelPendingDeleter(); parents > 0 && created.empty()) {
+    created.push_back(InstallDir);
+    for (std::string p = InstallDir; static_cast<int>(created.size()) <= parents;) {
+      const std::string dir = path::dirPart(p);
+      if (dir.size() <= 3 || dir.size() >= p.size()) break;
+      created.push_back(p = path::withoutTrailingBackslash(dir));
+    }
+  }
 
   AskShortcuts();
   if (ShortcutsChosen) {
@@ -398,6 +417,14 @@ void TForm1::Install() {
     if (RegKey files = entry.createSub(kInstalledFilesKey))
       for (int i = 0; i < kProgramFileCount; ++i)
         if (ours[i]) files.writeDword(kProgramFiles[i], 1);
+    // An update in place creates nothing, and the folders the first installation
+    // made are still its own; any other install replaces the record.
+    if (!created.empty() || !Installed || !SameFolder(InstalledDir, InstallDir)) {
+      entry.deleteSubKey(kCreatedFoldersKey);
+      if (!created.empty())
+        if (RegKey folders = entry.createSub(kCreatedFoldersKey))
+          for (const std::string& f : created) folders.writeDword(f, 1);
+    }
   }
   messageBox("インストールが終了しました。", kTitleInfo, MB_OK | MB_ICONINFORMATION);
 }

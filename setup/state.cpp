@@ -17,6 +17,7 @@ const char* const kARPCacheKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 const char* const kRunOnceKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char* const kUserKey = "software\\Sorvane\\";
 const char* const kInstalledFilesKey = "Files";
+const char* const kCreatedFoldersKey = "Folders";
 const char* const kProgramFiles[kProgramFileCount] = {"pelboSetup.exe", "pelbo.exe", "pelbo.hlp", "pelbo.cnt",
                                                         "unlha32.dll"};
 

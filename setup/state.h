@@ -32,6 +32,10 @@ extern const char* const kRunOnceKey;
 // in its folder, so that the uninstall removes those and never a file another
 // program keeps there (a shared unlha32.dll).
 extern const char* const kInstalledFilesKey;
+// Sub-key beside it: one value per folder this installation created, named by its
+// full path (the installation folder and the parents it had to make), so that the
+// uninstall removes those once empty and never a folder that was there before.
+extern const char* const kCreatedFoldersKey;
 constexpr int kProgramFileCount = 5;
 // The installer itself, the main program, its help file and help contents, and the
 // archiver library the program backs up with, in this order.

@@ -43,6 +43,24 @@ void deleteKey(HKEY root, const std::string& parent, const std::string& name) {
   if (RegKey key = RegKey::open(root, parent, KEY_READ | KEY_WRITE)) key.deleteSubKey(name);
 }
 
+// How many folders above the installation folder this installation created: the
+// recorded parents one after the other, as long as the installation folder itself
+// was created. The deleter may remove that many once they are empty.
+int createdParents() {
+  RegKey record =
+      RegKey::open(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + kRegName + "\\" + kCreatedFoldersKey);
+  if (!record || !record.valueExists(InstalledDir)) return 0;
+  int count = 0;
+  for (std::string p = InstalledDir;;) {
+    const std::string dir = path::dirPart(p);
+    if (dir.size() <= 3 || dir.size() >= p.size()) break;  // a drive root is never ours
+    p = path::withoutTrailingBackslash(dir);
+    if (!record.valueExists(p)) break;
+    ++count;
+  }
+  return count;
+}
+
 }  // namespace
 
 void TForm1::Uninstall() {
@@ -66,6 +84,7 @@ void TForm1::Uninstall() {
       if (record ? record.valueExists(kProgramFiles[i]) : i < kProgramFileCount - 1) names.push_back(kProgramFiles[i]);
   }
   names.insert(names.end(), std::begin(kLeftFiles), std::end(kLeftFiles));
+  const int parents = createdParents();  // read before the entry goes
   std::vector<std::string> left;
   for (const std::string& name : names) {
     const std::string file = InstalledDir + "\\" + name;
@@ -91,7 +110,10 @@ void TForm1::Uninstall() {
 
   // The folder in quotes reaches the deleter as one argument, blanks and all.
   if (RegKey key = RegKey::create(HKEY_LOCAL_MACHINE, kRunOnceKey)) {
-    const std::string command = "Lazerase -n \"" + InstalledDir + "\" " + kProgramFiles[0];
+    // Parent folders this installation created go too once the folder has gone.
+    const std::string command = std::string("Lazerase ") +
+                                (parents > 0 ? "-p " + std::to_string(parents) + " " : std::string()) + "-n \"" +
+                                InstalledDir + "\" " + kProgramFiles[0];
     if (!key.writeString(kRegName, command)) {
       messageBox(std::string("'") + kRegName + "' の設定に失敗しました", kTitleError, MB_OK | MB_ICONERROR);
       app().terminate();

@@ -367,12 +367,13 @@ TEST_F(Installer, InstallUseAndRemoveLeavesNothing) {
   EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, "Software\\Sorvane"));
   EXPECT_TRUE(existingLinks().empty());
   EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kRunOnceKey, "Sorvane_pelbo"),
-            "Lazerase -n \"" + target + "\" pelboSetup.exe");
+            "Lazerase -p 1 -n \"" + target + "\" pelboSetup.exe");
   EXPECT_EQ(captureOutput("uninstaller.exe --list").find("Sorvane_pelbo"), std::string::npos);
 
   nextLogon();
   EXPECT_FALSE(dirExists(target)) << "left: " << listDir(target).size() << " entries";
-  EXPECT_TRUE(dirExists(root_.path())) << "only the installation folder goes";
+  EXPECT_FALSE(dirExists(root_.file("My Tools"))) << "the install made it";
+  EXPECT_TRUE(dirExists(root_.path())) << "it was there before";
   EXPECT_FALSE(regReadString(HKEY_LOCAL_MACHINE, kRunOnceKey, "Sorvane_pelbo").has_value());
   EXPECT_TRUE(fileExists(joinPath(dest, "saved.lzh"))) << "the user's archive is not the program's";
 }
@@ -568,6 +569,24 @@ TEST_F(Installer, ReinstallBeforeTheNextLogonStaysWhole) {
   uninstall();
   nextLogon();
   EXPECT_FALSE(dirExists(target));
+  EXPECT_FALSE(dirExists(root_.file("My Tools"))) << "made by the first install, taken over by the second";
+}
+
+// The folders the install made go at the next logon after the uninstall, deepest
+// first; a parent that was there before stays, with what it holds.
+TEST_F(Installer, UninstallRemovesTheFoldersItMade) {
+  const std::string before = "D:\\pvinst-before";
+  removeTree(before);
+  ASSERT_TRUE(makeDirs(before) && writeFile(joinPath(before, "other.txt"), "x")) << lastError();
+  target = before + "\\My Backup Tools\\表\\pelbo";
+  install(false, false);
+  uninstall();
+  EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kRunOnceKey, "Sorvane_pelbo"),
+            "Lazerase -p 2 -n \"" + target + "\" pelboSetup.exe");
+  nextLogon();
+  EXPECT_FALSE(dirExists(before + "\\My Backup Tools"));
+  EXPECT_EQ(listDir(before), std::vector<std::string>{"other.txt"});
+  removeTree(before);
 }
 
 // Another program's unlha32.dll in the folder is kept by the install and by the

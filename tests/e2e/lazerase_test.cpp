@@ -72,12 +72,37 @@ TEST(Lazerase, NamesStayInTheFolder) {
   EXPECT_FALSE(dirExists(dir));
 }
 
+// With -p, the emptied parents above the folder go too, no more than counted and
+// none that still holds something; nothing climbs when the folder itself stays.
+TEST(Lazerase, CountedParentsGoOnlyWhenEmptied) {
+  TempDir tmp("lz");
+  const std::string kept = tmp.file("kept"), deep = kept + "\\made 1\\表\\pelbo";
+  makeFiles(deep, {"pelboSetup.exe"});
+  EXPECT_EQ(runLine(" -p 2 -n \"" + deep + "\" pelboSetup.exe"), 0u);
+  EXPECT_FALSE(dirExists(kept + "\\made 1"));
+  EXPECT_TRUE(dirExists(kept)) << "empty, but above the count";
+
+  const std::string full = tmp.file("full"), inFull = full + "\\made\\pelbo";
+  makeFiles(inFull, {"pelboSetup.exe"});
+  makeFiles(full, {"other.txt"});
+  EXPECT_EQ(runLine(" -p 9 -n \"" + inFull + "\" pelboSetup.exe"), 0u);
+  EXPECT_FALSE(dirExists(full + "\\made"));
+  EXPECT_EQ(listDir(full), std::vector<std::string>{"other.txt"});
+
+  const std::string busy = tmp.file("busy\\made\\pelbo");
+  makeFiles(busy, {"pelboSetup.exe", "pelbo.dat"});
+  EXPECT_EQ(runLine(" -p 1 -n \"" + busy + "\" pelboSetup.exe"), 0u);
+  EXPECT_EQ(listDir(busy), std::vector<std::string>{"pelbo.dat"});
+}
+
 TEST(Lazerase, OtherCommandLinesDoNothing) {
   TempDir tmp("lz");
   const std::string dir = tmp.file("d");
   makeFiles(dir, {"pelboSetup.exe"});
   for (const std::string& line : {std::string(), " -n \"" + dir + "\"", " -N \"" + dir + "\" pelboSetup.exe",
-                                  " /n \"" + dir + "\" pelboSetup.exe", " \"\" -n \"" + dir + "\" \"\""}) {
+                                  " /n \"" + dir + "\" pelboSetup.exe", " \"\" -n \"" + dir + "\" \"\"",
+                                  " -p 1 \"" + dir + "\" pelboSetup.exe", " -p x -n \"" + dir + "\" pelboSetup.exe",
+                                  " -p 100 -n \"" + dir + "\" pelboSetup.exe", " -n \"" + dir + "\" -p 1"}) {
     EXPECT_EQ(runLine(line, kShortTimeout), 0u) << line;
     EXPECT_TRUE(fileExists(joinPath(dir, "pelboSetup.exe"))) << line;
   }
