@@ -18,6 +18,19 @@ stamp() { echo "== [$(( $(date +%s) - t0 ))s] $*"; }
 # ctest's closing summary: the pass ratio and the list of failures.
 summary() { sed -n '/tests passed/,$p' "$1"; }
 
+# Passed and failed counts from ctest's closing summary, added to the totals; a log
+# without a summary counts as one failure.
+total_passed=0; total_failed=0
+count() {
+  local line total bad
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+  if [ -z "$line" ]; then total_failed=$((total_failed + 1)); echo "no summary in $1"; tail -n 20 "$1"; return; fi
+  bad=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  total_passed=$((total_passed + total - bad)); total_failed=$((total_failed + bad))
+  summary "$1"
+}
+
 # ---- host build
 stamp "host build (build/native)"
 if cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >"$logs/native-configure.log" 2>&1 &&
@@ -26,7 +39,7 @@ if cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >"$logs/native-configure.
   (cd build/native && timeout 1800 ctest -j$jobs --output-on-failure --timeout 300) >"$logs/native-ctest.log" 2>&1
   rc=$?
   grep -E '^\s*[0-9]+/[0-9]+ Test' "$logs/native-ctest.log" | grep -v ' Passed' || true
-  summary "$logs/native-ctest.log"
+  count "$logs/native-ctest.log"
   [ $rc = 0 ] || failed+=("host tests")
 else
   tail -n 40 "$logs/native-configure.log" "$logs/native-build.log" 2>/dev/null
@@ -67,18 +80,6 @@ wine_tests() {  # build_dir log_prefix ctest-args...
   return $rc
 }
 
-# Passed and failed counts from ctest's closing summary, added to the totals.
-win_passed=0; win_failed=0
-count() {
-  local line total bad
-  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
-  if [ -z "$line" ]; then win_failed=$((win_failed + 1)); echo "no summary in $1"; tail -n 20 "$1"; return; fi
-  bad=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
-  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
-  win_passed=$((win_passed + total - bad)); win_failed=$((win_failed + bad))
-  sed -n '/tests passed/,$p' "$1"
-}
-
 # shellcheck source=wine-env.sh
 source scripts/wine-env.sh
 arch=$(pv_win_arch)
@@ -100,7 +101,7 @@ if [ "$arch" = x86_64 ]; then
     stamp "product checks without Wine (build/win: imports, release, help)"
     (cd build/win && ctest --output-on-failure --timeout 300 -R '^(imports|release|help)\.') >"$logs/win-product.log" 2>&1 ||
       failed+=("product checks")
-    summary "$logs/win-product.log"
+    count "$logs/win-product.log"
   fi
   stamp "Windows build for the tests (build/win64, x86-64)"
   tests_built=1
@@ -120,9 +121,10 @@ elif pv_wine_unusable; then
 else
   stamp "Windows tests on $(pv_win_describe), two prefixes at once"
   exclude=(); [ "$arch" = x86_64 ] && exclude=(-E '^release\.')
+  before_p=$total_passed; before_f=$total_failed
   wine_tests "$test_dir" "win-ctest" "${exclude[@]}" || failed+=("Windows tests")
-  echo "Windows tests ran on $(pv_win_describe)"
-  echo "windows: $win_passed passed, $win_failed failed"
+  windows_line="Windows tests on $(pv_win_describe): $((total_passed - before_p)) passed, $((total_failed - before_f)) failed"
+  echo "$windows_line"
 fi
 
 # ---- short fuzzing smoke run
@@ -155,8 +157,11 @@ if [ ${#fuzz_sources[@]} -gt 0 ]; then
 fi
 
 stamp "done; logs in build/test-logs"
+[ -n "${windows_line:-}" ] && echo "$windows_line"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]}"
+  echo "total: $total_passed passed, $total_failed failed"
   exit 1
 fi
 echo "ALL PASSED"
+echo "total: $total_passed passed, $total_failed failed"

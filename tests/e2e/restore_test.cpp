@@ -295,6 +295,11 @@ TEST_F(Restore, OverTheOriginalANewerLocalFileIsKept) {
   EXPECT_EQ(readFile(joinPath(base, "sub\\b.txt")).value_or(""), "b as backed up");
   EXPECT_EQ(readFile(joinPath(base, "c.txt")).value_or(""), "c as backed up");
   EXPECT_EQ(listDir(dest), std::vector<std::string>{"save.lzh"}) << "the unused proposal stays behind";
+  // The restored folder opens in the shell's browser; left open, it would lie over
+  // the next test's window on this display.
+  HWND shell = waitWindow(WindowMatch{"", "src", 0, true});
+  ASSERT_TRUE(shell) << dumpWindows(0);
+  EXPECT_TRUE(closeShellWindow(shell));
 }
 
 // The Menu key and the test command: a sound archive, then one whose last member's
