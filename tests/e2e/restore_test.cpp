@@ -140,14 +140,16 @@ class Restore : public ::testing::Test {
     ASSERT_TRUE(waitUntil([&] { return (popup = findPopupMenu(proc_.pid())) != nullptr; }, kShortTimeout))
         << dumpWindows(proc_.pid());
     EXPECT_EQ(listSelected(list_), 0) << "the menu acts on the entry it was opened on";
-    if (!shot.empty()) {
-      sleepMs(200);
-      EXPECT_TRUE(saveScreenshot(joinPath(shotDir(), shot))) << lastError();
-    }
+    // The menu takes keys once its own loop runs, a moment after it shows.
+    sleepMs(300);
+    if (!shot.empty()) EXPECT_TRUE(saveScreenshot(joinPath(shotDir(), shot))) << lastError();
     if (how == How::Mouse) {
       ASSERT_TRUE(clickPopupMenuItem(popup, item == "復元..." ? 0 : 1, 2)) << lastError();
     } else {
-      for (int i = item == "復元..." ? 1 : 2; i > 0; --i) ASSERT_TRUE(realKeys({VK_DOWN}));
+      for (int i = item == "復元..." ? 1 : 2; i > 0; --i) {
+        ASSERT_TRUE(realKeys({VK_DOWN}));
+        sleepMs(100);
+      }
       ASSERT_TRUE(realKeys({VK_RETURN}));
     }
     ASSERT_TRUE(waitWindowGone(popup));

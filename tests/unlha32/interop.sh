@@ -32,6 +32,11 @@ else
   pv_wine_exports
 fi
 
+# Windows names of the Linux paths used here, all of them on Wine's Z: drive (the
+# whole file system); worked out here rather than by winepath, whose output once came
+# back empty in a full run and left a command without its archive.
+winepath() { [ "$1" = -w ] && shift; printf 'Z:%s' "${1//\//\\}"; }
+
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # jlha reads names as Latin-1 unless told; ours are Shift-JIS.
