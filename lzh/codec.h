@@ -29,10 +29,11 @@ struct EncoderOptions {
   int blockCodes = 65535;  // lazy: most codes per Huffman block (1..65535)
   int segmentCodes = 512;  // lazy: a block may end after each this many codes, where
                            // the statistics change (1..blockCodes)
-  bool optimal = false;    // cheapest-path parsing: ~1.5 % smaller output, 3-4 times slower
+  bool optimal = false;    // cheapest-path parsing: ~1.5-2 % smaller output, 3-4 times the instructions
   int regionBytes = 16384; // optimal: input bytes parsed at a time (1024..32768)
-  int passes = 2;          // optimal: shortest-path runs per block
-  int skipLength = 256;    // optimal: positions inside a match this long are not searched
+  int passes = 1;          // optimal: shortest-path runs per block, each priced by the one before
+  int skipLength = 64;     // optimal: positions inside a match this long are not searched
+  int treeDepth = 24;      // optimal: tree nodes visited per position
 };
 
 class Lh5Encoder {

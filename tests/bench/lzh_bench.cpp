@@ -6,7 +6,8 @@
 // PV_BENCH_THREADS=N compresses on N worker threads; PV_BENCH_CHAIN, PV_BENCH_LAZY,
 // PV_BENCH_GOOD and PV_BENCH_NICE set the hash-chain steps, the lazy-match limit, the
 // match length that shortens the next search and the one taken at once (to weigh
-// speed against size).
+// speed against size); PV_BENCH_PASSES, PV_BENCH_SKIP, PV_BENCH_REGION and
+// PV_BENCH_DEPTH the cheapest path's passes, skip length, region and tree depth.
 // Prints one line: members added/replaced/kept and the archive size.
 #include <dirent.h>
 #include <fcntl.h>
@@ -167,6 +168,10 @@ int main(int argc, char** argv) {
     if (const char* l = std::getenv("PV_BENCH_LAZY")) options.encoder.lazyLength = std::atoi(l);
     if (const char* g = std::getenv("PV_BENCH_GOOD")) options.encoder.goodLength = std::atoi(g);
     if (const char* k = std::getenv("PV_BENCH_NICE")) options.encoder.niceLength = std::atoi(k);
+    if (const char* k = std::getenv("PV_BENCH_PASSES")) options.encoder.passes = std::atoi(k);
+    if (const char* k = std::getenv("PV_BENCH_SKIP")) options.encoder.skipLength = std::atoi(k);
+    if (const char* k = std::getenv("PV_BENCH_REGION")) options.encoder.regionBytes = std::atoi(k);
+    if (const char* k = std::getenv("PV_BENCH_DEPTH")) options.encoder.treeDepth = std::atoi(k);
     r = updateArchive(old.get(), entries, sink, options);
     if (r.status.ok() && !sink.flush()) r.status = Status::fail(Error::WriteFailed);
   }
