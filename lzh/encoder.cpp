@@ -643,7 +643,7 @@ struct Lh5Encoder::Impl {
         // Inside a long match only its continuation is offered; searching here
         // rarely finds better. The position still joins its tree: a match that
         // starts inside this one's bytes later needs it.
-        treeMatches(0, found, 0);
+        treeMatches(0, found, kMaxCands);
         const int len = std::min(skipUntil - i, maxLen);
         if (len >= kMinMatch) {
           cands.push_back(Cand::make(static_cast<unsigned>(len), skipDist));

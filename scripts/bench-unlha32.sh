@@ -2,7 +2,8 @@
 # Benchmark of the shipped unlha32.dll under Wine against native `zip -6` (time) and
 # `jlha a` (size), on a corpus of many small files and one of a few large files. The
 # DLL runs the backup's own command line through pv_unlha_cli.exe, quiet and with the
-# progress window over an owner window, as the backup runs it. Prints the figures, the
+# progress window over an owner window, as the backup runs it, and once more with the
+# cheapest-path parser (PV_UNLHA_CHEAPEST) to weigh it against the default. Prints the figures, the
 # ratios, the number of threads and where the DLL's time goes; it is not a test and
 # nothing fails on the goals it prints.
 #   scripts/bench-unlha32.sh [workdir]
@@ -95,6 +96,9 @@ bench() {
   single=$(PV_UNLHA_THREADS=1 ours "" " --quiet")
   local same=yes
   cmp -s "$arc" "$WORK/$name.threads.lzh" || same=NO
+  local cheapest csize
+  cheapest=$(PV_UNLHA_CHEAPEST=1 ours "" " --quiet")
+  csize=$(stat -c %s "$arc")
   rm -f "$arc"
   profile=$(PV_UNLHA_PROFILE=1 wine "$BIN/pv_unlha_cli.exe" "$line --quiet" 2>/dev/null | tr -d '\r' | sed -n 's/^profile: //p')
   rm -f "$arc"
@@ -123,13 +127,15 @@ bench() {
   echo "== $name: $files files, $bytes bytes (best of $RUNS runs)"
   printf '  %-28s %12s %10s\n' "" "bytes" "ms"
   printf '  %-28s %12s %10s\n' "jlha a (-lh5-)" "$jsize" "$jms" "zip -6" "$zsize" "$zbest" \
-    "ours, --quiet" "$size" "$quiet" "ours, progress window" "$size" "$window" "ours, 1 thread, --quiet" "-" "$single"
+    "ours, --quiet" "$size" "$quiet" "ours, progress window" "$size" "$window" "ours, 1 thread, --quiet" "-" "$single" \
+    "ours, cheapest path, --quiet" "$csize" "$cheapest"
   awk -v o="$size" -v j="$jsize" -v q="$quiet" -v w="$window" -v z="$zbest" -v s="$single" -v th="$threads" \
-      -v n="$nbest" -v ns="$nsize" -v small="$([ "$name" = small ] && echo 1 || echo 0)" 'BEGIN {
+      -v n="$nbest" -v ns="$nsize" -v c="$cheapest" -v cs="$csize" -v small="$([ "$name" = small ] && echo 1 || echo 0)" 'BEGIN {
     if (j > 0) printf "  size ours/jlha:         %.3f (goal <= %s)\n", o / j, small ? "0.96" : "0.975"
     printf "  time ours/zip -6:       %.2f (goal <= %s)\n", q / z, small ? "0.8" : "0.5"
     printf "  window/quiet:           %.2f (goal <= 1.10)\n", w / q
     if (j > 0) printf "  native, 1 thread:       %.2f x zip -6, size %.3f of jlha\n", n / z, ns / j
+    if (j > 0) printf "  cheapest path:          size %.3f of jlha, %.2f x zip -6\n", cs / j, c / z
     printf "  threads:                %s (1 thread: %.2f x the time)\n", th, s / q
   }'
   echo "  same bytes, 1 thread and $threads: $same"

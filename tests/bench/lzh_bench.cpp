@@ -172,6 +172,7 @@ int main(int argc, char** argv) {
     if (const char* k = std::getenv("PV_BENCH_SKIP")) options.encoder.skipLength = std::atoi(k);
     if (const char* k = std::getenv("PV_BENCH_REGION")) options.encoder.regionBytes = std::atoi(k);
     if (const char* k = std::getenv("PV_BENCH_DEPTH")) options.encoder.treeDepth = std::atoi(k);
+    if (const char* k = std::getenv("PV_BENCH_SEGMENT")) options.encoder.segmentCodes = std::atoi(k);
     r = updateArchive(old.get(), entries, sink, options);
     if (r.status.ok() && !sink.flush()) r.status = Status::fail(Error::WriteFailed);
   }
