@@ -258,22 +258,11 @@ struct Lh5Encoder::Impl {
     base -= shift;
   }
 
-  // Positions inside a taken match: no search starts there, so their closest 3-byte
-  // occurrence is not needed; only the head of its hash moves on.
-  void insertCovered(std::size_t limit) {
-    if (end < kMinMatch) return;
-    limit = std::min(limit, end - kMinMatch + 1);
-    for (; inserted < limit; ++inserted) {
-      const std::uint32_t abs = base + static_cast<std::uint32_t>(inserted);
-      const std::uint32_t v = load32(&buf[inserted]);
-      std::uint32_t& h4 = head4[hash4(v)];
-      prev4[abs & kPrevMask] = h4;
-      h4 = abs;
-      head3[hash3(v)] = abs;
-    }
-  }
-
-  void insertUpTo(std::size_t limit) {
+  // Puts the positions up to limit into the hash chains. Positions inside a taken
+  // match (withNearest false) start no search, so their closest 3-byte occurrence is
+  // not needed; only the head of its hash moves on.
+  template <bool withNearest>
+  void insert(std::size_t limit) {
     // Needs three bytes at each position (a fourth past the end only spoils the
     // 4-byte hash of the last position, which then finds fewer matches).
     if (end < kMinMatch) return;
@@ -285,10 +274,12 @@ struct Lh5Encoder::Impl {
       prev4[abs & kPrevMask] = h4;
       h4 = abs;
       std::uint32_t& h3 = head3[hash3(v)];
-      prev3[abs & kPrevMask] = h3;
+      if (withNearest) prev3[abs & kPrevMask] = h3;
       h3 = abs;
     }
   }
+  void insertUpTo(std::size_t limit) { insert<true>(limit); }
+  void insertCovered(std::size_t limit) { insert<false>(limit); }
 
   // Matches at pos longer than `best` and than every closer match, up to maxLen
   // bytes: for each length the closest distance that reaches it, as far as `chain`

@@ -227,19 +227,41 @@ std::string chooseTarget(win::Form& owner, const std::string& archive) {
   return chosen;
 }
 
+// What restore and test share before their run: the selected definition, a library
+// that is there (noLibrary says so otherwise) and the archive the user picks under
+// title. Empty when any of these is missing.
+std::string pickArchive(TForm1& form, const char* noLibrary, const char* title) {
+  const int i = form.BDList.itemIndex();
+  if (i < 0) return std::string();
+  if (!form.Archive1.CanExecute()) {
+    win::messageBox(noLibrary, "エラー", MB_OK | MB_ICONERROR, form.handle());
+    return std::string();
+  }
+  return chooseArchive(form, *form.record(i), title);
+}
+
+// The boxes for a run that could not start: no library after all (-1), or one
+// without the command. True when one was shown.
+bool refusedRun(TForm1& form, std::int32_t result, bool haveOutput, const char* noLibrary, const char* command) {
+  if (result == -1) {
+    win::messageBox(noLibrary, "エラー", MB_OK | MB_ICONERROR, form.handle());
+    return true;
+  }
+  if (result == UNLHA_ERR_COMMAND && !haveOutput) {
+    char text[256];
+    std::snprintf(text, sizeof text, msg::kNoCommand, command);
+    win::messageBox(text, "エラー", MB_OK | MB_ICONERROR, form.handle());
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ restore
 
 void TForm1::RestoreClick() {
-  const int i = BDList.itemIndex();
-  if (i < 0) return;
-  const TBuckup& b = *record(i);
-  if (!Archive1.CanExecute()) {
-    win::messageBox(msg::kRestoreNoLibrary, "エラー", MB_OK | MB_ICONERROR, handle());
-    return;
-  }
-  const std::string archive = chooseArchive(*this, b, "復元する書庫の選択");
+  const std::string archive = pickArchive(*this, msg::kRestoreNoLibrary, "復元する書庫の選択");
   if (archive.empty()) return;
   const std::string target = chooseTarget(*this, archive);
   if (target.empty()) return;
@@ -269,17 +291,8 @@ void TForm1::RestoreClick() {
     out = runOutput(buf);
   }
 
-  if (result == -1) {
-    win::messageBox(msg::kRestoreNoLibrary, "エラー", MB_OK | MB_ICONERROR, handle());
-    return;
-  }
   const std::optional<ExtractCounts> counts = summaryOf(out);
-  if (result == UNLHA_ERR_COMMAND && !counts) {
-    char text[256];
-    std::snprintf(text, sizeof text, msg::kNoCommand, "x");
-    win::messageBox(text, "エラー", MB_OK | MB_ICONERROR, handle());
-    return;
-  }
+  if (refusedRun(*this, result, counts.has_value(), msg::kRestoreNoLibrary, "x")) return;
 
   std::string text;
   UINT icon = MB_ICONINFORMATION;
@@ -312,14 +325,7 @@ void TForm1::RestoreClick() {
 // ------------------------------------------------------------ test
 
 void TForm1::TestArcClick() {
-  const int i = BDList.itemIndex();
-  if (i < 0) return;
-  const TBuckup& b = *record(i);
-  if (!Archive1.CanExecute()) {
-    win::messageBox(msg::kTestNoLibrary, "エラー", MB_OK | MB_ICONERROR, handle());
-    return;
-  }
-  const std::string archive = chooseArchive(*this, b, "検査する書庫の選択");
+  const std::string archive = pickArchive(*this, msg::kTestNoLibrary, "検査する書庫の選択");
   if (archive.empty()) return;
 
   std::int32_t result = 0;
@@ -333,10 +339,7 @@ void TForm1::TestArcClick() {
     result = Archive1.Execute("t \"" + archive + "\"", buf.data(), static_cast<std::uint32_t>(buf.size()));
     out = runOutput(buf);
   }
-  if (result == -1) {
-    win::messageBox(msg::kTestNoLibrary, "エラー", MB_OK | MB_ICONERROR, handle());
-    return;
-  }
+  if (refusedRun(*this, result, false, msg::kTestNoLibrary, "t")) return;
   // The library's report: "OK: <member>" for each sound member, then its message.
   std::size_t tail = 0;
   for (std::size_t at = 0; (at = out.find("OK: ", at)) != std::string::npos; at += 4)
@@ -351,12 +354,6 @@ void TForm1::TestArcClick() {
   }
   if (result == UNLHA_ERR_CANCELLED) {
     win::messageBox(msg::kTestCancelled + std::string("\r\n") + archive, PV_PRODUCT_NAME, MB_OK | MB_ICONWARNING, handle());
-    return;
-  }
-  if (result == UNLHA_ERR_COMMAND) {
-    char text[256];
-    std::snprintf(text, sizeof text, msg::kNoCommand, "t");
-    win::messageBox(text, "エラー", MB_OK | MB_ICONERROR, handle());
     return;
   }
   std::string text = msg::kArchiveDamaged + std::string("\r\n") + archive + "\r\n\r\n";
