@@ -142,7 +142,9 @@ class Restore : public ::testing::Test {
     EXPECT_EQ(listSelected(list_), 0) << "the menu acts on the entry it was opened on";
     // The menu takes keys once its own loop runs, a moment after it shows.
     sleepMs(300);
-    if (!shot.empty()) EXPECT_TRUE(saveScreenshot(joinPath(shotDir(), shot))) << lastError();
+    if (!shot.empty()) {
+      EXPECT_TRUE(saveScreenshot(joinPath(shotDir(), shot))) << lastError();
+    }
     if (how == How::Mouse) {
       ASSERT_TRUE(clickPopupMenuItem(popup, item == "復元..." ? 0 : 1, 2)) << lastError();
     } else {
