@@ -427,6 +427,11 @@ Failure update(Run& run, std::string& log) {
   }
   temp.file = File(th);
   FileSink sink(th);
+  // With worker threads, new members are checked as they reach the file, while the
+  // rest are compressed; what is left is checked after the pass.
+  WrittenFile readBack(th, sink);
+  lzh::WrittenCheck check(readBack, [&sink] { return sink.inFile(); }, opt.threads, opt.onWorkerStart);
+  opt.check = &check;
 
   // Progress: the codec counts kept members' bytes too; the records count files only.
   SourceFile* current = nullptr;
@@ -541,11 +546,12 @@ Failure update(Run& run, std::string& log) {
   {
     Timed timed(Work::Verify);
     FileSource file(th);
-    TickingSource check(file, [&run] { return run.tick(); });
-    lzh::Status v = lzh::verifyArchive(check, r, opt.progress, opt.threads, opt.onWorkerStart);
+    TickingSource ticking(file, [&run] { return run.tick(); });
+    lzh::Status v = check.finish(ticking, r, opt.progress);
     if (!v.ok()) {
       if (v.error == lzh::Error::Cancelled || run.cancelled()) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
-      Failure vf = fail(UNLHA_ERR_VERIFY, v.name.empty() ? archive : v.name, file.lastError());
+      const DWORD e = file.lastError() ? file.lastError() : readBack.lastError();
+      Failure vf = fail(UNLHA_ERR_VERIFY, v.name.empty() ? archive : v.name, e);
       vf.archiveKept = exists;
       return vf;
     }
@@ -582,7 +588,7 @@ Failure update(Run& run, std::string& log) {
   if (deleting) std::snprintf(line, sizeof line, "削除 %u, そのまま %u\r\n", static_cast<unsigned>(r.removed),
                               static_cast<unsigned>(r.kept));
   log += line;
-  if (profile.on()) log += profile.line(plan.changes(), opt.threads);
+  if (profile.on()) log += profile.line(plan.changes(), opt.threads, check.checkedEarly());
   return withWarning();
 }
 
