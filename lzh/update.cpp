@@ -951,11 +951,13 @@ Status WrittenCheck::finish(ByteSource& written, const UpdateResult& result, con
   if (members.size() != result.members.size())
     return Status::fail(Error::DamagedArchive, {}, "written archive has a different number of members");
   std::uint64_t total = 0, done = 0;
+  const Member* last = nullptr;  // the last new member
   for (std::size_t i = 0; i < members.size(); ++i) {
     const WrittenMember& w = result.members[i];
     if (members[i].headerOffset != w.headerOffset || nameKey(members[i].path) != nameKey(w.path))
       return Status::fail(Error::DamagedArchive, w.path, "written archive does not list the expected member");
     if (w.action == Action::Keep) continue;
+    last = &members[i];
     total += members[i].originalSize;
     if (c.wasHanded(i)) done += members[i].originalSize;
   }
@@ -970,12 +972,11 @@ Status WrittenCheck::finish(ByteSource& written, const UpdateResult& result, con
     return progress(p);
   };
   static constexpr int kWaitMs = 20;  // the progress callback is called at least this often
-  const Member* last = nullptr;
+  // The check is under way even when every member was handed over during the pass.
+  if (c.early > 0 && last && !report(*last)) return cancelled;
   for (std::size_t i = 0; i < members.size(); ++i) {
-    if (result.members[i].action == Action::Keep) continue;
+    if (result.members[i].action == Action::Keep || c.wasHanded(i)) continue;
     const Member& m = members[i];
-    last = &m;
-    if (c.wasHanded(i)) continue;
     if (!report(m)) return cancelled;
     if (pool && m.packedSize <= CheckPool::kBudget / 4) {
       while (!pool->roomFor(m.packedSize, kWaitMs))
