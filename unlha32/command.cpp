@@ -543,10 +543,12 @@ Failure update(Run& run, std::string& log) {
   }
 
   // Read the new archive back before it takes the old one's place.
+  std::size_t early = 0;  // members handed to the check during the pass
   {
     Timed timed(Work::Verify);
     FileSource file(th);
     TickingSource ticking(file, [&run] { return run.tick(); });
+    early = check.checkedEarly();
     lzh::Status v = check.finish(ticking, r, opt.progress);
     if (!v.ok()) {
       if (v.error == lzh::Error::Cancelled || run.cancelled()) return archiveFailure(UNLHA_ERR_CANCELLED, 0);
@@ -588,7 +590,7 @@ Failure update(Run& run, std::string& log) {
   if (deleting) std::snprintf(line, sizeof line, "削除 %u, そのまま %u\r\n", static_cast<unsigned>(r.removed),
                               static_cast<unsigned>(r.kept));
   log += line;
-  if (profile.on()) log += profile.line(plan.changes(), opt.threads, check.checkedEarly());
+  if (profile.on()) log += profile.line(plan.changes(), opt.threads, early);
   return withWarning();
 }
 

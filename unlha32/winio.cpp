@@ -10,7 +10,9 @@ namespace pv::unlha {
 namespace {
 
 constexpr std::size_t kCacheSize = 64 * 1024;
-constexpr std::size_t kSinkBuffer = 1024 * 1024;
+// Small enough that the new members it holds back reach the file, and the check that
+// reads them from there, soon; each write is still a few hundred members of a backup.
+constexpr std::size_t kSinkBuffer = 256 * 1024;
 // ReadFile and WriteFile take 32-bit counts; stay well below.
 constexpr DWORD kMaxIo = 16 * 1024 * 1024;
 
