@@ -700,7 +700,6 @@ UpdateResult updateArchive(ByteSource* existing, const std::vector<Entry>& entri
   return r;
 }
 
-
 namespace {
 
 // Decodes members on worker threads. The thread that feeds it reads each member's
@@ -767,11 +766,23 @@ class CheckPool {
     if (error_) std::rethrow_exception(error_);
     return failures_.empty() ? Status() : failures_.begin()->second;
   }
-  // The header parsed from a whole member's bytes (once finished), or null.
-  const Member* parsed(std::size_t order) {
+  // What the header parsed from a whole member's bytes said (kept small: a backup may
+  // have a hundred thousand members).
+  struct Seen {
+    bool parsed = false;
+    char methodId[6] = {0};
+    std::uint16_t crc = 0;
+    std::uint64_t headerSize = 0, packedSize = 0, originalSize = 0;
+    // What the walk of the finished archive must find where the member was checked.
+    bool sameAs(const Member& m) const {
+      return headerSize == m.headerSize && packedSize == m.packedSize && originalSize == m.originalSize &&
+             crc == m.crc && std::strcmp(methodId, m.methodId) == 0;
+    }
+  };
+  // Once finished: what was seen of member `order`; parsed is false when it failed.
+  Seen seen(std::size_t order) {
     std::lock_guard<std::mutex> lock(m_);
-    const auto it = parsed_.find(order);
-    return it == parsed_.end() ? nullptr : &it->second;
+    return order < seen_.size() ? seen_[order] : Seen();
   }
 
  private:
@@ -843,7 +854,16 @@ class CheckPool {
       --busy_;
       inFlight_ -= item.bytes.size();
       if (!s.ok()) failures_.emplace(item.order, s);
-      if (parsed) parsed_.emplace(item.order, std::move(item.member));
+      if (parsed) {
+        if (seen_.size() <= item.order) seen_.resize(item.order + 1);
+        Seen& v = seen_[item.order];
+        v.parsed = true;
+        std::memcpy(v.methodId, item.member.methodId, sizeof v.methodId);
+        v.crc = item.member.crc;
+        v.headerSize = item.member.headerSize;
+        v.packedSize = item.member.packedSize;
+        v.originalSize = item.member.originalSize;
+      }
       if (error && !error_) error_ = error;
       done_.notify_all();
     }
@@ -854,20 +874,13 @@ class CheckPool {
   std::condition_variable changed_, done_;
   std::deque<Item> queue_;
   std::map<std::size_t, Status> failures_;
-  std::map<std::size_t, Member> parsed_;
+  std::vector<Seen> seen_;  // by order
   std::exception_ptr error_;
   std::uint64_t inFlight_ = 0;
   std::uint64_t queued_ = 0;  // bytes queued since the workers were last woken
   int busy_ = 0;
   bool stop_ = false;
 };
-
-// What the walk of the finished archive must find where a member was checked early.
-bool sameHeader(const Member& early, const Member& now) {
-  return early.headerSize == now.headerSize && early.packedSize == now.packedSize &&
-         early.originalSize == now.originalSize && early.crc == now.crc &&
-         std::strcmp(early.methodId, now.methodId) == 0 && early.storedName == now.storedName;
-}
 
 }  // namespace
 
@@ -1002,8 +1015,8 @@ Status WrittenCheck::finish(ByteSource& written, const UpdateResult& result, con
   // What was checked early is what the archive lists now.
   for (std::size_t i = 0; i < members.size(); ++i) {
     if (!c.wasHanded(i)) continue;
-    const Member* early = pool->parsed(i);
-    if (early && !sameHeader(*early, members[i]))
+    const CheckPool::Seen early = pool->seen(i);
+    if (early.parsed && !early.sameAs(members[i]))
       pool->fail(i, Status::fail(Error::DamagedArchive, members[i].path, "written archive does not list the expected member"));
   }
   return pool->firstFailure();
