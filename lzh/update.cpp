@@ -912,7 +912,7 @@ struct WrittenCheck::Impl {
 WrittenCheck::WrittenCheck(ByteSource& file, std::function<std::uint64_t()> stored, int threads,
                            const std::function<void()>& onWorkerStart)
     : impl_(std::make_unique<Impl>(file, std::move(stored))) {
-  if (threads > 1) impl_->pool = std::make_unique<CheckPool>(threads, onWorkerStart);
+  if (threads > 0) impl_->pool = std::make_unique<CheckPool>(threads, onWorkerStart);
 }
 
 WrittenCheck::~WrittenCheck() = default;
@@ -1024,7 +1024,7 @@ Status WrittenCheck::finish(ByteSource& written, const UpdateResult& result, con
 
 Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress, int threads,
                      const std::function<void()>& onWorkerStart) {
-  WrittenCheck check(written, [] { return std::uint64_t{0}; }, threads, onWorkerStart);
+  WrittenCheck check(written, [] { return std::uint64_t{0}; }, threads > 1 ? threads : 0, onWorkerStart);
   return check.finish(written, result, progress);
 }
 

@@ -178,7 +178,9 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
 // as verifyArchive's for any timing). `file` is read on the writer's thread only; it
 // never reads past stored(), and it must not cache bytes beyond what it was asked for
 // (the member being made may still be cut back there). A failure found early does not
-// stop the writing: finish() answers it. threads <= 1: nothing is checked before finish.
+// stop the writing: finish() answers it. `threads` check threads (each calls
+// onWorkerStart first); 0: nothing is checked before finish(), which then decodes every
+// member on the calling thread.
 class WrittenCheck {
  public:
   WrittenCheck(ByteSource& file, std::function<std::uint64_t()> stored, int threads,
