@@ -270,6 +270,7 @@ class Pool {
 
  private:
   static constexpr std::uint64_t kBudget = 32u << 20;
+  static constexpr std::size_t kWakeBatch = 8;
 
   // The sink one member is made into; positions count from the member's first byte.
   struct Slot : ByteSink {
@@ -349,6 +350,19 @@ class Pool {
   };
 
   bool isHead(const Slot& s) const { return static_cast<std::size_t>(&s - slots_.get()) == head_; }
+  // Whether the writer, waiting for the head member, should be woken now that a member
+  // is done: once a batch of members from the head is done, not for each of them (each
+  // wake is a round of calls to the system, under Wine to its server), or when no more
+  // can follow soon: the rest are done, the next one is not begun or is being handed
+  // over as it is made, or memory runs short.
+  bool batchReady() const {
+    std::size_t k = head_;
+    while (k < jobs_.size() && slots_[k].done)
+      if (++k - head_ >= kWakeBatch) return true;
+    if (k == head_) return false;
+    return k == jobs_.size() || k >= next_ || !slots_[k].tail.empty() || !slots_[k].ops.empty() ||
+           buffered_ >= kBudget / 2;
+  }
   // Whether the member may grow now: the one being written always may, the others
   // wait while too much is waiting. False once the run stops.
   bool roomFor(const Slot& s, std::unique_lock<std::mutex>& lock) {
@@ -401,9 +415,9 @@ class Pool {
       s.status = st;
       s.sizeChanged = sizeChanged;
       s.error = error;
-      const bool waitedFor = isHead(s);
+      const bool wake = batchReady();
       lock.unlock();  // the writer wakes to a free lock
-      if (waitedFor) news_.notify_all();
+      if (wake) news_.notify_all();
     }
   }
 
