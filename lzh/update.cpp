@@ -722,11 +722,15 @@ namespace {
 // feeding thread, straight from the archive, while the workers go on.
 class CheckPool {
  public:
-  CheckPool(int threads, const std::function<void()>& onWorkerStart) {
-    for (int i = 0; i < threads; ++i) {
+  CheckPool(int threads, const std::function<void()>& onWorkerStart) : onWorkerStart_(onWorkerStart) {
+    grow(threads);
+  }
+  // Adds threads up to `threads` (not below one; a thread that cannot be made is done without).
+  void grow(int threads) {
+    while (static_cast<int>(workers_.size()) < threads) {
       try {
-        workers_.emplace_back([this, onWorkerStart] {
-          if (onWorkerStart) onWorkerStart();
+        workers_.emplace_back([this] {
+          if (onWorkerStart_) onWorkerStart_();
           work();
         });
       } catch (...) {
@@ -883,6 +887,7 @@ class CheckPool {
     }
   }
 
+  std::function<void()> onWorkerStart_;
   std::vector<std::thread> workers_;
   std::mutex m_;
   std::condition_variable changed_, done_;
@@ -914,6 +919,7 @@ struct WrittenCheck::Impl {
   std::vector<bool> handed;      // per member index: checked (or failed) before finish
   std::size_t early = 0;
   std::vector<std::uint8_t> buf;
+  int finishThreads = 0;
 
   void markHanded(std::size_t index) {
     if (handed.size() <= index) handed.resize(index + 1, false);
@@ -924,9 +930,10 @@ struct WrittenCheck::Impl {
 };
 
 WrittenCheck::WrittenCheck(ByteSource& file, std::function<std::uint64_t()> stored, int threads,
-                           const std::function<void()>& onWorkerStart)
+                           const std::function<void()>& onWorkerStart, int finishThreads)
     : impl_(std::make_unique<Impl>(file, std::move(stored))) {
   if (threads > 0) impl_->pool = std::make_unique<CheckPool>(threads, onWorkerStart);
+  impl_->finishThreads = finishThreads;
 }
 
 WrittenCheck::~WrittenCheck() = default;
@@ -971,7 +978,10 @@ Status WrittenCheck::finish(ByteSource& written, const UpdateResult& result, con
   Impl& c = *impl_;
   pump();  // the sink is finished: the file holds the rest
   std::unique_ptr<CheckPool>& pool = c.pool;
-  if (pool) pool->wake();
+  if (pool) {
+    pool->wake();
+    pool->grow(c.finishThreads);  // the processors the workers had are free now
+  }
   std::vector<Member> members;
   Status s = readArchive(written, members);
   if (!s.ok()) return s;

@@ -179,12 +179,13 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
 // never reads past stored(), and it must not cache bytes beyond what it was asked for
 // (the member being made may still be cut back there). A failure found early does not
 // stop the writing: finish() answers it. `threads` check threads (each calls
-// onWorkerStart first); 0: nothing is checked before finish(), which then decodes every
-// member on the calling thread.
+// onWorkerStart first), and from finish() on, when there are, finishThreads; 0 threads:
+// nothing is checked before finish(), which then decodes every member on the calling
+// thread.
 class WrittenCheck {
  public:
   WrittenCheck(ByteSource& file, std::function<std::uint64_t()> stored, int threads,
-               const std::function<void()>& onWorkerStart = {});
+               const std::function<void()>& onWorkerStart = {}, int finishThreads = 0);
   ~WrittenCheck();
   WrittenCheck(const WrittenCheck&) = delete;
   WrittenCheck& operator=(const WrittenCheck&) = delete;

@@ -430,10 +430,11 @@ Failure update(Run& run, std::string& log) {
   // With worker threads, new members are checked as they reach the file, while the
   // rest are compressed; what is left is checked after the pass. Decoding costs a tenth
   // of compressing: one check thread for every four workers keeps up without taking
-  // much of their processors.
+  // much of their processors; after the pass, as many as there were workers.
   WrittenFile readBack(th, sink);
   const int checkThreads = opt.threads > 1 ? std::max(1, opt.threads / 4) : 0;
-  lzh::WrittenCheck check(readBack, [&sink] { return sink.inFile(); }, checkThreads, opt.onWorkerStart);
+  lzh::WrittenCheck check(readBack, [&sink] { return sink.inFile(); }, checkThreads, opt.onWorkerStart,
+                          checkThreads ? opt.threads : 0);
   opt.check = &check;
 
   // Progress: the codec counts kept members' bytes too; the records count files only.

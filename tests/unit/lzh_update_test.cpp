@@ -543,7 +543,7 @@ TEST(LzhUpdate, NewMembersAreCheckedFromTheFileWhileTheRestAreMade) {
     BufferedFile sink(64u << 10);
     sink.damage = std::move(damage);
     FileReadBack readBack(sink);
-    WrittenCheck check(readBack, [&sink] { return std::uint64_t{sink.file.size()}; }, threads - 1);
+    WrittenCheck check(readBack, [&sink] { return std::uint64_t{sink.file.size()}; }, threads - 1, {}, threads);
     UpdateOptions o = options(threads);
     o.check = &check;
     o.progress = std::move(passProgress);
