@@ -270,6 +270,7 @@ class Pool {
 
  private:
   static constexpr std::uint64_t kBudget = 32u << 20;
+  static constexpr std::size_t kWakeBatch = 8;
 
   // The sink one member is made into; positions count from the member's first byte.
   struct Slot : ByteSink {
@@ -349,6 +350,19 @@ class Pool {
   };
 
   bool isHead(const Slot& s) const { return static_cast<std::size_t>(&s - slots_.get()) == head_; }
+  // Whether the writer, waiting for the head member, should be woken now that a member
+  // is done: once a batch of members from the head is done, not for each of them (each
+  // wake is a round of calls to the system, under Wine to its server), or when no more
+  // can follow soon: the rest are done, the next one is not begun or is being handed
+  // over as it is made, or memory runs short.
+  bool batchReady() const {
+    std::size_t k = head_;
+    while (k < jobs_.size() && slots_[k].done)
+      if (++k - head_ >= kWakeBatch) return true;
+    if (k == head_) return false;
+    return k == jobs_.size() || k >= next_ || !slots_[k].tail.empty() || !slots_[k].ops.empty() ||
+           buffered_ >= kBudget / 2;
+  }
   // Whether the member may grow now: the one being written always may, the others
   // wait while too much is waiting. False once the run stops.
   bool roomFor(const Slot& s, std::unique_lock<std::mutex>& lock) {
@@ -401,9 +415,9 @@ class Pool {
       s.status = st;
       s.sizeChanged = sizeChanged;
       s.error = error;
-      const bool waitedFor = isHead(s);
+      const bool wake = batchReady();
       lock.unlock();  // the writer wakes to a free lock
-      if (waitedFor) news_.notify_all();
+      if (wake) news_.notify_all();
     }
   }
 
@@ -540,6 +554,7 @@ class Run {
       at += n;
       if (!advance(n)) return cancelled();
     }
+    if (opt_.check) opt_.check->pump();  // the copy may have pushed new members into the file
     return {};
   }
 
@@ -563,6 +578,10 @@ class Run {
       const std::uint64_t t =
           e.times.lastWrite ? e.times.lastWrite : unixToFileTime(static_cast<std::int64_t>(fieldsFor(e).unixTime));
       note(e.name, action, at, t);
+      if (opt_.check) {
+        opt_.check->written(r_.members.size() - 1, e.name, at, out_.position());
+        opt_.check->pump();
+      }
     } else {
       if (!opt_.skipUnreadable || s.error != Error::ReadFailed) return s;
       if (!out_.truncate(at)) return writeFailed(e.name);
@@ -601,6 +620,7 @@ class Run {
       }
       if (!t.tail.empty() && !out_.write(t.tail.data(), t.tail.size())) return writeFailed(current_);
       if (!progressTo(t.read, counted)) return cancelled();
+      if (opt_.check) opt_.check->pump();  // the writer would only wait: it reads back instead
       if (t.done) {
         sizeChanged = t.sizeChanged;
         return t.status;
@@ -696,17 +716,21 @@ UpdateResult updateArchive(ByteSource* existing, const std::vector<Entry>& entri
 
 namespace {
 
-// Decodes members on worker threads. The calling thread reads each member's stored
-// bytes (the archive source is not shared between threads) and hands them over; at most
-// kBudget bytes wait at a time. Members too large for that are checked on the calling
-// thread, straight from the archive, while the workers go on.
+// Decodes members on worker threads. The thread that feeds it reads each member's
+// stored bytes (the archive source is not shared between threads) and hands them over;
+// at most kBudget bytes wait at a time. Members too large for that are checked on the
+// feeding thread, straight from the archive, while the workers go on.
 class CheckPool {
  public:
-  CheckPool(int threads, const std::function<void()>& onWorkerStart) {
-    for (int i = 0; i < threads; ++i) {
+  CheckPool(int threads, const std::function<void()>& onWorkerStart) : onWorkerStart_(onWorkerStart) {
+    grow(threads);
+  }
+  // Adds threads up to `threads` (not below one; a thread that cannot be made is done without).
+  void grow(int threads) {
+    while (static_cast<int>(workers_.size()) < threads) {
       try {
-        workers_.emplace_back([this, onWorkerStart] {
-          if (onWorkerStart) onWorkerStart();
+        workers_.emplace_back([this] {
+          if (onWorkerStart_) onWorkerStart_();
           work();
         });
       } catch (...) {
@@ -730,14 +754,14 @@ class CheckPool {
     std::unique_lock<std::mutex> lock(m_);
     return waitFor(lock, waitMs, [&] { return inFlight_ == 0 || inFlight_ + n <= kBudget; });
   }
-  // Members are handed to the workers a batch at a time: waking a worker for every
-  // small member would cost more than checking it (under Wine, calls to the server).
-  void add(std::size_t order, Member m, std::vector<std::uint8_t> bytes) {
-    std::lock_guard<std::mutex> lock(m_);
-    inFlight_ += bytes.size();
-    queued_ += bytes.size();
-    queue_.push_back({order, std::move(m), std::move(bytes)});
-    if (queue_.size() >= kBatch || queued_ >= kBatchBytes) wakeLocked();
+  // A member's data alone; m says what it holds.
+  void addData(std::size_t order, const Member& m, std::vector<std::uint8_t> bytes) {
+    add({order, m, std::move(bytes), false, {}});
+  }
+  // A member's header and data as they lie in the file; the header is parsed here and
+  // must be the only one and name `name`.
+  void addWhole(std::size_t order, std::string_view name, std::vector<std::uint8_t> bytes) {
+    add({order, Member(), std::move(bytes), true, std::string(name)});
   }
   // Sets the workers on what is queued, before the caller turns to other work.
   void wake() {
@@ -760,10 +784,44 @@ class CheckPool {
     if (error_) std::rethrow_exception(error_);
     return failures_.empty() ? Status() : failures_.begin()->second;
   }
+  // What the header parsed from a whole member's bytes said (kept small: a backup may
+  // have a hundred thousand members).
+  struct Seen {
+    bool parsed = false;
+    char methodId[6] = {0};
+    std::uint16_t crc = 0;
+    std::uint64_t headerSize = 0, packedSize = 0, originalSize = 0;
+    // What the walk of the finished archive must find where the member was checked.
+    bool sameAs(const Member& m) const {
+      return headerSize == m.headerSize && packedSize == m.packedSize && originalSize == m.originalSize &&
+             crc == m.crc && std::strcmp(methodId, m.methodId) == 0;
+    }
+  };
+  // Once finished: what was seen of member `order`; parsed is false when it failed.
+  Seen seen(std::size_t order) {
+    std::lock_guard<std::mutex> lock(m_);
+    return order < seen_.size() ? seen_[order] : Seen();
+  }
 
  private:
   static constexpr std::size_t kBatch = 16;
   static constexpr std::uint64_t kBatchBytes = 1u << 20;
+  struct Item {
+    std::size_t order;
+    Member member;
+    std::vector<std::uint8_t> bytes;
+    bool whole;
+    std::string name;
+  };
+  // Members are handed to the workers a batch at a time: waking a worker for every
+  // small member would cost more than checking it (under Wine, calls to the server).
+  void add(Item item) {
+    std::lock_guard<std::mutex> lock(m_);
+    inFlight_ += item.bytes.size();
+    queued_ += item.bytes.size();
+    queue_.push_back(std::move(item));
+    if (queue_.size() >= kBatch || queued_ >= kBatchBytes) wakeLocked();
+  }
   void wakeLocked() {
     if (queue_.empty()) return;
     queued_ = 0;
@@ -776,11 +834,21 @@ class CheckPool {
     return done_.wait_for(lock, std::chrono::milliseconds(waitMs), ready);
   }
 
-  struct Item {
-    std::size_t order;
-    Member member;
-    std::vector<std::uint8_t> bytes;
-  };
+  static Status check(Item& item, bool& parsed) {
+    MemorySource src(item.bytes);
+    if (!item.whole) {
+      item.member.dataOffset = 0;
+      return extractMember(src, item.member, nullptr);
+    }
+    std::vector<Member> ms;
+    const Status s = readArchive(src, ms);
+    if (!s.ok() || ms.size() != 1 || ms[0].endOffset() != item.bytes.size() || nameKey(ms[0].path) != nameKey(item.name))
+      return Status::fail(Error::DamagedArchive, item.name, "written archive does not list the expected member");
+    item.member = std::move(ms[0]);
+    parsed = true;
+    return extractMember(src, item.member, nullptr);
+  }
+
   void work() {
     for (;;) {
       Item item;
@@ -793,11 +861,10 @@ class CheckPool {
         ++busy_;
       }
       Status s;
+      bool parsed = false;
       std::exception_ptr error;
       try {
-        MemorySource src(item.bytes);
-        item.member.dataOffset = 0;
-        s = extractMember(src, item.member, nullptr);
+        s = check(item, parsed);
       } catch (...) {
         error = std::current_exception();
       }
@@ -805,16 +872,28 @@ class CheckPool {
       --busy_;
       inFlight_ -= item.bytes.size();
       if (!s.ok()) failures_.emplace(item.order, s);
+      if (parsed) {
+        if (seen_.size() <= item.order) seen_.resize(item.order + 1);
+        Seen& v = seen_[item.order];
+        v.parsed = true;
+        std::memcpy(v.methodId, item.member.methodId, sizeof v.methodId);
+        v.crc = item.member.crc;
+        v.headerSize = item.member.headerSize;
+        v.packedSize = item.member.packedSize;
+        v.originalSize = item.member.originalSize;
+      }
       if (error && !error_) error_ = error;
       done_.notify_all();
     }
   }
 
+  std::function<void()> onWorkerStart_;
   std::vector<std::thread> workers_;
   std::mutex m_;
   std::condition_variable changed_, done_;
   std::deque<Item> queue_;
   std::map<std::size_t, Status> failures_;
+  std::vector<Seen> seen_;  // by order
   std::exception_ptr error_;
   std::uint64_t inFlight_ = 0;
   std::uint64_t queued_ = 0;  // bytes queued since the workers were last woken
@@ -824,19 +903,100 @@ class CheckPool {
 
 }  // namespace
 
-Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress, int threads,
-                     const std::function<void()>& onWorkerStart) {
+struct WrittenCheck::Impl {
+  Impl(ByteSource& f, std::function<std::uint64_t()> s) : file(f), stored(std::move(s)) {}
+  // One read of the file takes back-to-back members up to this much.
+  static constexpr std::uint64_t kReadMax = 4u << 20;
+  struct Told {
+    std::size_t index;
+    std::string name;
+    std::uint64_t from, to;
+  };
+  ByteSource& file;
+  std::function<std::uint64_t()> stored;
+  std::unique_ptr<CheckPool> pool;
+  std::deque<Told> told;         // complete, not yet handed over, in file order
+  std::vector<bool> handed;      // per member index: checked (or failed) before finish
+  std::size_t early = 0;
+  std::vector<std::uint8_t> buf;
+  int finishThreads = 0;
+
+  void markHanded(std::size_t index) {
+    if (handed.size() <= index) handed.resize(index + 1, false);
+    handed[index] = true;
+    ++early;
+  }
+  bool wasHanded(std::size_t index) const { return index < handed.size() && handed[index]; }
+};
+
+WrittenCheck::WrittenCheck(ByteSource& file, std::function<std::uint64_t()> stored, int threads,
+                           const std::function<void()>& onWorkerStart, int finishThreads)
+    : impl_(std::make_unique<Impl>(file, std::move(stored))) {
+  if (threads > 0) impl_->pool = std::make_unique<CheckPool>(threads, onWorkerStart);
+  impl_->finishThreads = finishThreads;
+}
+
+WrittenCheck::~WrittenCheck() = default;
+
+std::size_t WrittenCheck::checkedEarly() const { return impl_->early; }
+
+void WrittenCheck::written(std::size_t index, std::string_view name, std::uint64_t from, std::uint64_t to) {
+  Impl& c = *impl_;
+  // A large member is checked by finish() straight from the file, as verifyArchive does.
+  if (!c.pool || to - from > CheckPool::kBudget / 4) return;
+  c.told.push_back({index, std::string(name), from, to});
+}
+
+void WrittenCheck::pump() {
+  Impl& c = *impl_;
+  if (!c.pool || c.told.empty()) return;
+  const std::uint64_t end = c.stored();
+  while (!c.told.empty() && c.told.front().to <= end) {
+    const std::uint64_t from = c.told.front().from;
+    std::uint64_t to = c.told.front().to;
+    std::size_t n = 1;
+    while (n < c.told.size() && c.told[n].from == to && c.told[n].to <= end && c.told[n].to - from <= Impl::kReadMax)
+      to = c.told[n++].to;
+    if (!c.pool->roomFor(to - from, 0)) return;  // the workers are behind: later
+    c.buf.resize(static_cast<std::size_t>(to - from));
+    const bool ok = c.file.readAt(from, c.buf.data(), c.buf.size());
+    for (std::size_t k = 0; k < n; ++k) {
+      const Impl::Told& t = c.told.front();
+      if (ok) {
+        const auto first = c.buf.begin() + static_cast<std::ptrdiff_t>(t.from - from);
+        c.pool->addWhole(t.index, t.name, std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(t.to - t.from)));
+      } else {
+        c.pool->fail(t.index, Status::fail(Error::ArchiveReadFailed, t.name, "archive read failed"));
+      }
+      c.markHanded(t.index);
+      c.told.pop_front();
+    }
+  }
+}
+
+Status WrittenCheck::finish(ByteSource& written, const UpdateResult& result, const ProgressFn& progress) {
+  Impl& c = *impl_;
+  pump();  // the sink is finished: the file holds the rest
+  std::unique_ptr<CheckPool>& pool = c.pool;
+  if (pool) {
+    pool->wake();
+    pool->grow(c.finishThreads);  // the processors the workers had are free now
+  }
   std::vector<Member> members;
   Status s = readArchive(written, members);
   if (!s.ok()) return s;
   if (members.size() != result.members.size())
     return Status::fail(Error::DamagedArchive, {}, "written archive has a different number of members");
   std::uint64_t total = 0, done = 0;
+  const Member* last = nullptr;  // the last new member
   for (std::size_t i = 0; i < members.size(); ++i) {
     const WrittenMember& w = result.members[i];
     if (members[i].headerOffset != w.headerOffset || nameKey(members[i].path) != nameKey(w.path))
       return Status::fail(Error::DamagedArchive, w.path, "written archive does not list the expected member");
-    if (w.action != Action::Keep) total += members[i].originalSize;
+    if (w.action == Action::Keep) continue;
+    last = &members[i];
+    total += members[i].originalSize;
+    if (c.wasHanded(i)) done += members[i].originalSize;
   }
   const Status cancelled = Status::fail(Error::Cancelled, {}, "cancelled");
   auto report = [&](const Member& m) {
@@ -848,14 +1008,12 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
     p.total = total;
     return progress(p);
   };
-  std::unique_ptr<CheckPool> pool;
-  if (threads > 1) pool = std::make_unique<CheckPool>(threads, onWorkerStart);
   static constexpr int kWaitMs = 20;  // the progress callback is called at least this often
-  const Member* last = nullptr;
+  // The check is under way even when every member was handed over during the pass.
+  if (c.early > 0 && last && !report(*last)) return cancelled;
   for (std::size_t i = 0; i < members.size(); ++i) {
-    if (result.members[i].action == Action::Keep) continue;
+    if (result.members[i].action == Action::Keep || c.wasHanded(i)) continue;
     const Member& m = members[i];
-    last = &m;
     if (!report(m)) return cancelled;
     if (pool && m.packedSize <= CheckPool::kBudget / 4) {
       while (!pool->roomFor(m.packedSize, kWaitMs))
@@ -863,7 +1021,7 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
       std::vector<std::uint8_t> bytes(static_cast<std::size_t>(m.packedSize));
       if (!bytes.empty() && !written.readAt(m.dataOffset, bytes.data(), bytes.size()))
         return Status::fail(Error::ArchiveReadFailed, m.path, "archive read failed");
-      pool->add(i, m, std::move(bytes));
+      pool->addData(i, m, std::move(bytes));
     } else {
       if (pool) pool->wake();
       s = extractMember(written, m, nullptr);
@@ -875,12 +1033,23 @@ Status verifyArchive(ByteSource& written, const UpdateResult& result, const Prog
     }
     done += m.originalSize;
   }
-  if (pool) {
-    while (!pool->finished(kWaitMs))
-      if (!report(*last)) return cancelled;
-    return pool->firstFailure();
+  if (!pool) return {};
+  while (!pool->finished(kWaitMs))
+    if (last && !report(*last)) return cancelled;
+  // What was checked early is what the archive lists now.
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (!c.wasHanded(i)) continue;
+    const CheckPool::Seen early = pool->seen(i);
+    if (early.parsed && !early.sameAs(members[i]))
+      pool->fail(i, Status::fail(Error::DamagedArchive, members[i].path, "written archive does not list the expected member"));
   }
-  return {};
+  return pool->firstFailure();
+}
+
+Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress, int threads,
+                     const std::function<void()>& onWorkerStart) {
+  WrittenCheck check(written, [] { return std::uint64_t{0}; }, threads > 1 ? threads : 0, onWorkerStart);
+  return check.finish(written, result, progress);
 }
 
 int compareWithMember(std::uint64_t fileTime, const Member& m, const DosToUnix& dosToUnix) {

@@ -87,6 +87,8 @@ struct Progress {
 // Answer false to cancel (Error::Cancelled).
 using ProgressFn = std::function<bool(const Progress&)>;
 
+class WrittenCheck;
+
 struct UpdateOptions {
   enum class Mode { Newer, Always };
   Mode mode = Mode::Newer;
@@ -108,6 +110,9 @@ struct UpdateOptions {
   // Told how long each new member took to make (open, read, compress), on the thread
   // that made it; for a time profile.
   std::function<void(std::chrono::steady_clock::duration)> memberTime;
+  // Set: told each new member as it is complete, so that it is checked while the rest
+  // are made (see WrittenCheck).
+  WrittenCheck* check = nullptr;
 };
 
 // What updateArchive will do; computed without writing anything.
@@ -152,9 +157,50 @@ UpdateResult updateArchive(ByteSource* existing, const std::vector<Entry>& entri
 // checked. Errors: DamagedArchive, CrcMismatch, CorruptData, ArchiveReadFailed, Cancelled.
 // With threads > 1 members are decoded on that many worker threads (each calls
 // onWorkerStart first); `written` is only read on the calling thread, and the answer is
-// the same as with one.
+// the same as with one. The same as WrittenCheck::finish with nothing checked early.
 Status verifyArchive(ByteSource& written, const UpdateResult& result, const ProgressFn& progress = {},
                      int threads = 1, const std::function<void()>& onWorkerStart = {});
+
+// The check of verifyArchive, begun while the archive is still being written: a backup
+// of many files then does not wait for all of its members to be decoded again after the
+// last one is written.
+//   FileSink sink(...);  WrittenCheck check(readBack, [&] { return sink.inFile(); }, threads);
+//   options.check = &check;  r = updateArchive(old, entries, sink, options);
+//   sink.finish();  Status v = check.finish(writtenSource, r, progress);
+// updateArchive tells it each new member (added or replaced) as the member is complete.
+// On the writer's thread, between members and while it waits for a worker, the members
+// the file already holds (the first stored() bytes) are read back from `file`, a
+// run of back-to-back members in one read, and handed to the check's own worker
+// threads, which parse each header from those bytes and decode the data. finish()
+// then walks the finished archive as verifyArchive does, checks that each member
+// checked early is listed there with the same header, checks the members not yet
+// handed over, and answers the first failure in archive order (the answer is the same
+// as verifyArchive's for any timing). `file` is read on the writer's thread only; it
+// never reads past stored(), and it must not cache bytes beyond what it was asked for
+// (the member being made may still be cut back there). A failure found early does not
+// stop the writing: finish() answers it. `threads` check threads (each calls
+// onWorkerStart first), and from finish() on, when there are, finishThreads; 0 threads:
+// nothing is checked before finish(), which then decodes every member on the calling
+// thread.
+class WrittenCheck {
+ public:
+  WrittenCheck(ByteSource& file, std::function<std::uint64_t()> stored, int threads,
+               const std::function<void()>& onWorkerStart = {}, int finishThreads = 0);
+  ~WrittenCheck();
+  WrittenCheck(const WrittenCheck&) = delete;
+  WrittenCheck& operator=(const WrittenCheck&) = delete;
+  // Member `index` of UpdateResult::members, of that name, lies complete at [from, to).
+  void written(std::size_t index, std::string_view name, std::uint64_t from, std::uint64_t to);
+  // Hands over what the file holds of the members told so far (writer's thread).
+  void pump();
+  // Members checked before finish(), for the profile and tests.
+  std::size_t checkedEarly() const;
+  Status finish(ByteSource& written, const UpdateResult& result, const ProgressFn& progress = {});
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 // A file's last-write time (FILETIME ticks) against a member's, at the member's own
 // resolution (see "Newer" above): < 0 the file is older, 0 the same, > 0 newer.

@@ -18,8 +18,8 @@ void Profile::start() {
   for (auto& t : total_) t.store(0);
 }
 
-std::string Profile::line(std::size_t files, int threads) const {
-  static const char* const names[] = {"scan", "pass", "open", "read", "compress", "write", "window", "notify", "flush", "verify", "replace"};
+std::string Profile::line(std::size_t files, int threads, std::size_t early) const {
+  static const char* const names[] = {"scan", "pass", "open", "read", "compress", "write", "window", "notify", "flush", "verify", "replace", "check"};
   char buf[64];
   std::snprintf(buf, sizeof buf, "profile: files=%u threads=%d", static_cast<unsigned>(files), threads);
   std::string s = buf;
@@ -27,7 +27,8 @@ std::string Profile::line(std::size_t files, int threads) const {
     std::snprintf(buf, sizeof buf, " %s=%.0f", names[i], 1000.0 * static_cast<double>(total_[i].load()) / freq_);
     s += buf;
   }
-  return s + " (ms)\r\n";
+  std::snprintf(buf, sizeof buf, " (ms) early=%u\r\n", static_cast<unsigned>(early));
+  return s + buf;
 }
 
 }  // namespace pv::unlha

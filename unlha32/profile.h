@@ -13,8 +13,11 @@ namespace pv::unlha {
 // Pass is the wall-clock time of writing the new archive; open, read, compress, write
 // and window are spent inside it. Compress is the time of making the new members
 // (their open and read included), summed over the threads like open and read. Notify
-// is the part of window spent in the owner's answers to "wm_arcextract".
-enum class Work { Scan, Pass, Open, Read, Compress, Write, Window, Notify, Flush, Verify, Replace, Count };
+// is the part of window spent in the owner's answers to "wm_arcextract". Verify is the
+// wall-clock time of the check after the pass; check is the part of the pass the writer
+// spent reading new members back for the check that runs beside it, and early the
+// number of members handed to that check before the pass ended.
+enum class Work { Scan, Pass, Open, Read, Compress, Write, Window, Notify, Flush, Verify, Replace, Check, Count };
 
 class Profile {
  public:
@@ -31,7 +34,7 @@ class Profile {
     return static_cast<long long>(std::chrono::duration<double>(d).count() * static_cast<double>(freq_));
   }
   // "profile: files=N threads=T scan=.. ... (ms)"
-  std::string line(std::size_t files, int threads) const;
+  std::string line(std::size_t files, int threads, std::size_t early) const;
 
  private:
   bool on_ = false;

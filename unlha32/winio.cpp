@@ -10,7 +10,9 @@ namespace pv::unlha {
 namespace {
 
 constexpr std::size_t kCacheSize = 64 * 1024;
-constexpr std::size_t kSinkBuffer = 1024 * 1024;
+// Small enough that the new members it holds back reach the file, and the check that
+// reads them from there, soon; each write is still a few hundred members of a backup.
+constexpr std::size_t kSinkBuffer = 256 * 1024;
 // ReadFile and WriteFile take 32-bit counts; stay well below.
 constexpr DWORD kMaxIo = 16 * 1024 * 1024;
 
@@ -18,6 +20,29 @@ bool seek(HANDLE h, std::uint64_t offset) {
   LARGE_INTEGER li;
   li.QuadPart = static_cast<LONGLONG>(offset);
   return ::SetFilePointerEx(h, li, nullptr, FILE_BEGIN) != 0;
+}
+
+// Reads exactly n bytes at offset; false and *error set otherwise.
+bool readExactly(HANDLE h, std::uint64_t offset, void* buf, std::size_t n, DWORD* error) {
+  auto* out = static_cast<std::uint8_t*>(buf);
+  if (!seek(h, offset)) {
+    *error = ::GetLastError();
+    return false;
+  }
+  while (n > 0) {
+    DWORD want = static_cast<DWORD>(std::min<std::size_t>(n, kMaxIo)), got = 0;
+    if (!::ReadFile(h, out, want, &got, nullptr)) {
+      *error = ::GetLastError();
+      return false;
+    }
+    if (got == 0) {
+      *error = ERROR_HANDLE_EOF;
+      return false;
+    }
+    out += got;
+    n -= got;
+  }
+  return true;
 }
 
 }  // namespace
@@ -43,25 +68,7 @@ FileSource::FileSource(HANDLE h) : h_(h) {
 }
 
 bool FileSource::readDirect(std::uint64_t offset, void* buf, std::size_t n) {
-  auto* out = static_cast<std::uint8_t*>(buf);
-  if (!seek(h_, offset)) {
-    error_ = ::GetLastError();
-    return false;
-  }
-  while (n > 0) {
-    DWORD want = static_cast<DWORD>(std::min<std::size_t>(n, kMaxIo)), got = 0;
-    if (!::ReadFile(h_, out, want, &got, nullptr)) {
-      error_ = ::GetLastError();
-      return false;
-    }
-    if (got == 0) {
-      error_ = ERROR_HANDLE_EOF;
-      return false;
-    }
-    out += got;
-    n -= got;
-  }
-  return true;
+  return readExactly(h_, offset, buf, n, &error_);
 }
 
 bool FileSource::readAt(std::uint64_t offset, void* buf, std::size_t n) {
@@ -183,6 +190,18 @@ bool FileSink::finish() {
   if (!seek(h_, flushed_) || !::SetEndOfFile(h_)) return fail();
   if (!::FlushFileBuffers(h_)) return fail();
   return true;
+}
+
+// ---------------------------------------------------------------- WrittenFile
+
+bool WrittenFile::readAt(std::uint64_t offset, void* buf, std::size_t n) {
+  Timed timed(Work::Check);
+  if (n == 0) return true;
+  if (offset > sink_.inFile() || n > sink_.inFile() - offset) {
+    error_ = ERROR_HANDLE_EOF;
+    return false;
+  }
+  return readExactly(h_, offset, buf, n, &error_);
 }
 
 }  // namespace pv::unlha

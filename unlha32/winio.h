@@ -86,6 +86,8 @@ class FileSink : public lzh::ByteSink {
   // Writes out the buffer and asks Windows to put the file on the disk.
   bool finish();
   DWORD lastError() const { return error_; }
+  // Bytes written to the file so far; the buffer holds the rest.
+  std::uint64_t inFile() const { return flushed_; }
 
  private:
   bool flush();
@@ -94,6 +96,22 @@ class FileSink : public lzh::ByteSink {
   HANDLE h_;
   std::vector<std::uint8_t> buf_;
   std::uint64_t flushed_ = 0;  // bytes in the file; the buffer follows them
+  DWORD error_ = 0;
+};
+
+// The temporary archive read back while it is still being written (the check of new
+// members): it reads just what it is asked for, with no cache, since the file's end
+// may still be cut back, and never beyond what the sink has put in the file.
+class WrittenFile : public lzh::ByteSource {
+ public:
+  WrittenFile(HANDLE h, const FileSink& sink) : h_(h), sink_(sink) {}
+  std::uint64_t size() override { return sink_.inFile(); }
+  bool readAt(std::uint64_t offset, void* buf, std::size_t n) override;
+  DWORD lastError() const { return error_; }
+
+ private:
+  HANDLE h_;
+  const FileSink& sink_;
   DWORD error_ = 0;
 };
 

@@ -426,3 +426,165 @@ TEST(LzhUpdate, WorkerThreadsMakeTheSameArchive) {
     EXPECT_EQ(v.name, um[3].path) << threads;
   }
 }
+
+namespace {
+
+// The archive as the library writes it: through a write buffer into a file, which the
+// check reads back. `damage` sees each flush land (the file and where it began), as a
+// disk that loses a bit would.
+struct BufferedFile : ByteSink {
+  explicit BufferedFile(std::size_t buffer) : limit(buffer) {}
+  Bytes file, buf;
+  std::size_t limit;
+  std::function<void(Bytes&, std::size_t)> damage;
+
+  void flush() {
+    const std::size_t at = file.size();
+    file.insert(file.end(), buf.begin(), buf.end());
+    buf.clear();
+    if (damage) damage(file, at);
+  }
+  bool write(const void* data, std::size_t n) override {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    buf.insert(buf.end(), p, p + n);
+    if (buf.size() >= limit) flush();
+    return true;
+  }
+  std::uint64_t position() override { return file.size() + buf.size(); }
+  bool writeAt(std::uint64_t offset, const void* data, std::size_t n) override {
+    if (offset > position() || n > position() - offset) return false;
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t o = static_cast<std::size_t>(offset) + i;
+      (o < file.size() ? file[o] : buf[o - file.size()]) = p[i];
+    }
+    return true;
+  }
+  bool truncate(std::uint64_t size) override {
+    if (size > position()) return false;
+    if (size >= file.size()) {
+      buf.resize(static_cast<std::size_t>(size - file.size()));
+    } else {
+      file.resize(static_cast<std::size_t>(size));
+      buf.clear();
+    }
+    return true;
+  }
+};
+
+// What the file holds, never more (the read-back of the library's temporary archive).
+struct FileReadBack : ByteSource {
+  explicit FileReadBack(BufferedFile& f) : f(f) {}
+  BufferedFile& f;
+  std::uint64_t size() override { return f.file.size(); }
+  bool readAt(std::uint64_t offset, void* buf, std::size_t n) override {
+    if (offset > f.file.size() || n > f.file.size() - offset) return false;
+    if (n) std::memcpy(buf, f.file.data() + offset, n);
+    return true;
+  }
+};
+
+}  // namespace
+
+// New members are checked from the file as they reach it, while the rest are made:
+// replacements between kept members, a file whose compressed attempt is cut back after
+// part of it reached the file, one left out as unreadable. The archive is the same as
+// one thread's; a bit lost on disk, in a member checked early or in one checked at the
+// end, fails the check and names the first such member; a cancel during the pass or
+// during the rest of the check ends with Cancelled.
+TEST(LzhUpdate, NewMembersAreCheckedFromTheFileWhileTheRestAreMade) {
+  std::vector<Entry> first;
+  for (int i = 0; i < 30; ++i)
+    first.push_back(fileEntry("t\\f" + std::to_string(i), lzhtest::textBytes(10000 + i * 7919 % 30000, i), ft(T0)));
+  Bytes old;
+  ASSERT_TRUE(update(nullptr, first, old).status.ok());
+  std::vector<Entry> later = first;
+  for (int i : {3, 17, 25})
+    later[static_cast<std::size_t>(i)] = fileEntry("t\\f" + std::to_string(i), lzhtest::textBytes(30000, 100 + i), ft(T0 + 60));
+  later[20] = fileEntry("t\\f20", lzhtest::textBytes(30000, 120), ft(T0 + 60), nullptr, 9000);  // unreadable
+  later.push_back(fileEntry("noise.bin", lzhtest::randomBytes(400000, 5), ft(T0)));
+  for (int i = 0; i < 20; ++i)
+    later.push_back(fileEntry("n\\g" + std::to_string(i), lzhtest::textBytes(10000 + i * 4001 % 30000, 200 + i), ft(T0)));
+
+  auto options = [](int threads) {
+    UpdateOptions o;
+    o.threads = threads;
+    o.skipUnreadable = true;
+    return o;
+  };
+  MemorySink plain;
+  {
+    MemorySource src(old);
+    ASSERT_TRUE(updateArchive(&src, later, plain, options(1)).status.ok());
+  }
+  const auto ms = lzhtest::members(plain.bytes);
+  auto index = [&](const std::string& name) {
+    for (std::size_t i = 0; i < ms.size(); ++i)
+      if (ms[i].path == name) return i;
+    ADD_FAILURE() << name;
+    return std::size_t{0};
+  };
+  // A bit of each named member's data flipped as it reaches the file.
+  auto losing = [&](std::vector<std::string> names) {
+    return [&ms, names, index](Bytes& file, std::size_t at) {
+      for (const std::string& n : names) {
+        const std::size_t o = static_cast<std::size_t>(ms[index(n)].dataOffset + ms[index(n)].packedSize / 2);
+        if (o >= at && o < file.size()) file[o] ^= 0x10;
+      }
+    };
+  };
+  struct Outcome {
+    Status pass, check;
+    Bytes file;
+    std::size_t early = 0;
+  };
+  auto backup = [&](int threads, std::function<void(Bytes&, std::size_t)> damage = {}, ProgressFn passProgress = {},
+                    ProgressFn checkProgress = {}) {
+    BufferedFile sink(64u << 10);
+    sink.damage = std::move(damage);
+    FileReadBack readBack(sink);
+    WrittenCheck check(readBack, [&sink] { return std::uint64_t{sink.file.size()}; }, threads - 1, {}, threads);
+    UpdateOptions o = options(threads);
+    o.check = &check;
+    o.progress = std::move(passProgress);
+    MemorySource src(old);
+    Outcome out;
+    const UpdateResult r = updateArchive(&src, later, sink, o);
+    out.pass = r.status;
+    if (!r.status.ok()) return out;
+    EXPECT_EQ(r.skipped.size(), 1u);
+    sink.flush();
+    out.early = check.checkedEarly();
+    MemorySource written(sink.file);
+    out.check = check.finish(written, r, checkProgress);
+    out.file = sink.file;
+    return out;
+  };
+
+  for (int threads : {1, 2, 4}) {
+    const Outcome o = backup(threads);
+    EXPECT_TRUE(o.pass.ok() && o.check.ok()) << threads << " " << errorName(o.check.error) << " " << o.check.name;
+    EXPECT_TRUE(o.file == plain.bytes) << threads;
+    if (threads == 1) EXPECT_EQ(o.early, 0u);
+    else EXPECT_GT(o.early, 10u) << threads;  // most were checked during the pass
+  }
+
+  const std::string early = "t\\f17", late = "n\\g19";  // the last one is in the buffer at the end
+  for (int threads : {1, 3}) {
+    for (const auto& damaged : {std::vector<std::string>{late, early}, std::vector<std::string>{late}}) {
+      const Outcome o = backup(threads, losing(damaged));
+      ASSERT_TRUE(o.pass.ok()) << threads;
+      EXPECT_TRUE(o.check.error == Error::CrcMismatch || o.check.error == Error::CorruptData)
+          << threads << " " << errorName(o.check.error);
+      EXPECT_EQ(o.check.name, damaged.back()) << threads;
+    }
+  }
+
+  // Cancelled while members are being checked beside the pass, and in the check after it.
+  int files = 0;
+  const Outcome mid = backup(3, {}, [&](const Progress& p) { return !(p.kind == ProgressKind::FileBegin && ++files == 20); });
+  EXPECT_EQ(mid.pass.error, Error::Cancelled);
+  const Outcome end = backup(3, {}, {}, [](const Progress& p) { return p.kind != ProgressKind::Verify; });
+  EXPECT_TRUE(end.pass.ok());
+  EXPECT_EQ(end.check.error, Error::Cancelled);
+}

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -836,6 +837,38 @@ TEST_F(ExistingArchive, TheOwnerCancelsAndTheOldArchiveStays) {
   expectUntouched(run(tree.backupLine()), UNLHA_ERR_CANCELLED);
   ASSERT_EQ(owner.events.size(), 2u);
   EXPECT_EQ(owner.events[1].kind, UNLHA_NOTIFY_END);
+}
+
+// With worker threads, new members are read back from the temporary archive and checked
+// while the rest are compressed: the profile line counts them. A cancel late in such a
+// pass, and a file cut back after part of it reached the disk, leave the old archive as
+// it was and no temporary file; the finished archive holds every file.
+TEST_F(ExistingArchive, MembersAreCheckedFromTheDiskWhileTheRestAreCompressed) {
+  for (int i = 0; i < 30; ++i) tree.add("many\\t" + std::to_string(i) + ".txt", text(40000 + i * 997, 300 + i));
+  for (int i = 0; i < 6; ++i) tree.add("many\\z" + std::to_string(i) + ".bin", noise(400000, 400 + i));  // after the texts: they push them to the disk
+  tree.add("many\\zz.txt", text(50000, 500));
+  tree.writeList();
+  Threads two(2);
+  ::SetEnvironmentVariableA("PV_UNLHA_PROFILE", "1");
+  Owner owner;
+  owner.listen();
+  owner.answer = [](const Event& e) -> LRESULT { return e.kind == UNLHA_NOTIFY_PROGRESS && e.fileIndex == 36; };
+  expectUntouched(run(tree.backupLine()), UNLHA_ERR_CANCELLED);
+
+  owner.answer = nullptr;
+  const Outcome o = run(tree.backupLine());
+  ::SetEnvironmentVariableA("PV_UNLHA_PROFILE", nullptr);
+  ASSERT_EQ(o.code, UNLHA_OK) << o.text;
+  const std::size_t at = o.text.find("early=");
+  ASSERT_NE(at, std::string::npos) << o.text;
+  EXPECT_GE(std::atoi(o.text.c_str() + at + 6), 20) << o.text;  // most of the 38 before the pass ended
+  const Archive a = readArchive(tree.archive());
+  EXPECT_EQ(a.content("many\\z3.bin"), tree.files["many\\z3.bin"]);
+  EXPECT_STREQ(a.find("many\\z3.bin")->methodId, "-lh0-");
+  EXPECT_EQ(a.content("many\\zz.txt"), tree.files["many\\zz.txt"]);
+  EXPECT_EQ(a.content("proj\\readme.txt"), "changed\r\n");
+  EXPECT_TRUE(lib().checkArchive(tree.archive().c_str(), UNLHA_CHECK_DATA));
+  EXPECT_EQ(tree.outFolder(), std::vector<std::string>{"backup.lzh"});
 }
 
 TEST_F(ExistingArchive, ProgressWindowIsOwnedDisablesItsOwnerAndItsButtonCancels) {
