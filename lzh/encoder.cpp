@@ -123,6 +123,18 @@ inline int lowestBit(Word x) {
     return __builtin_ctz(static_cast<unsigned>(x));
 }
 
+// How many bytes from `from` on m and scan agree, up to limit (they agree before from).
+inline int matchLength(const std::uint8_t* m, const std::uint8_t* scan, int from, int limit) {
+  int len = from;
+  while (len + static_cast<int>(sizeof(Word)) <= limit) {
+    const Word x = loadWord(m + len) ^ loadWord(scan + len);
+    if (x) return len + (lowestBit(x) >> 3);
+    len += static_cast<int>(sizeof(Word));
+  }
+  while (len < limit && m[len] == scan[len]) ++len;
+  return len;
+}
+
 // A match (or a literal, len 1) packed into one word: building it from two 16-bit
 // halves in memory stalls store forwarding on every candidate.
 struct Cand {
@@ -294,18 +306,7 @@ struct Lh5Encoder::Impl {
     // Measures the match at distance at (its first three bytes and byte `best` agree)
     // and records it when longer than the best so far; true once no longer one is wanted.
     auto take = [&](std::uint32_t at) {
-      const std::uint8_t* m = scan - at;
-      int len = 3;
-      while (len + static_cast<int>(sizeof(Word)) <= maxLen) {
-        const Word x = loadWord(m + len) ^ loadWord(scan + len);
-        if (x) {
-          len += lowestBit(x) >> 3;
-          goto measured;
-        }
-        len += static_cast<int>(sizeof(Word));
-      }
-      while (len < maxLen && m[len] == scan[len]) ++len;
-    measured:
+      const int len = matchLength(scan - at, scan, 3, maxLen);
       if (len <= best) return false;
       best = len;
       if (n == maxOut) --n, std::memmove(out, out + 1, sizeof(Cand) * n);
@@ -371,17 +372,8 @@ struct Lh5Encoder::Impl {
       }
       const std::uint8_t* m = at0 + (c - base);
       std::uint32_t* pair = &links[2 * (c & kPrevMask)];
-      int len = std::min(lenBelow, lenAbove);  // every node down here agrees this far
-      while (len + static_cast<int>(sizeof(Word)) <= lenLimit) {
-        const Word x = loadWord(m + len) ^ loadWord(scan + len);
-        if (x) {
-          len += lowestBit(x) >> 3;
-          goto measured;
-        }
-        len += static_cast<int>(sizeof(Word));
-      }
-      while (len < lenLimit && m[len] == scan[len]) ++len;
-    measured:
+      // Every node down here agrees with pos as far as both neighbours do.
+      const int len = matchLength(m, scan, std::min(lenBelow, lenAbove), lenLimit);
       if (len > best) {
         best = len;
         const unsigned l = static_cast<unsigned>(std::min(len, maxLen));

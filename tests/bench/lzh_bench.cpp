@@ -21,10 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "fd_source.h"
 #include "lzh/timestamps.h"
 #include "lzh/update.h"
 
 using namespace pv::lzh;
+using pv::bench::FdSource;
 
 namespace {
 
@@ -36,30 +38,6 @@ class FdStream : public InputStream {
 
  private:
   int fd_;
-};
-
-class FdSource : public ByteSource {
- public:
-  explicit FdSource(int fd) : fd_(fd) {
-    struct stat st;
-    size_ = fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  }
-  std::uint64_t size() override { return size_; }
-  bool readAt(std::uint64_t offset, void* buf, std::size_t n) override {
-    auto* p = static_cast<char*>(buf);
-    while (n > 0) {
-      const ssize_t k = pread(fd_, p, n, static_cast<off_t>(offset));
-      if (k <= 0) return false;
-      p += k;
-      n -= static_cast<std::size_t>(k);
-      offset += static_cast<std::uint64_t>(k);
-    }
-    return true;
-  }
-
- private:
-  int fd_;
-  std::uint64_t size_;
 };
 
 // Appends through a buffer; patches and truncation go to the file directly.

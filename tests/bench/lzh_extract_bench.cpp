@@ -17,27 +17,13 @@
 
 #include "lzh/archive.h"
 #include "lzh/extract.h"
+#include "fd_source.h"
 #include "lzh/timestamps.h"
 
 using namespace pv::lzh;
+using pv::bench::FdSource;
 
 namespace {
-
-class FdSource : public ByteSource {
- public:
-  explicit FdSource(int fd) : fd_(fd) {
-    struct stat st;
-    size_ = fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  }
-  std::uint64_t size() override { return size_; }
-  bool readAt(std::uint64_t offset, void* buf, std::size_t n) override {
-    return pread(fd_, buf, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
-  }
-
- private:
-  int fd_;
-  std::uint64_t size_;
-};
 
 void makeFolders(const std::string& path, std::unordered_set<std::string>& made) {
   if (path.empty() || made.count(path)) return;
